@@ -1,0 +1,76 @@
+// This file contains the input source through which every export reads its
+// data, whether they lie in a file opened by name, in a file handle lent by the
+// host, or in a block of host memory; and the result blocks, the movable
+// memory blocks that outlive a call and pass to the host.
+//
+// The input source is also the call's one error channel: the first failing
+// step records a StatusCode in `status` (and the system's error code in
+// `os_error` where a system call failed), and the export returns `status`.
+#pragma once
+
+#include <cstdint>
+
+#include "support/host_contract.h"
+#include "support/platform.h"
+
+struct InputSource {
+  std::int32_t status;       // StatusCode of the failure recorded; 0 after opening
+  std::uint32_t os_error;    // the system's error code of that failure, or 0
+  const std::uint8_t* cur;   // memory mode: next byte to read
+  const std::uint8_t* base;  // memory mode: first byte of the data
+  const std::uint8_t* end;   // memory mode: one past the last byte
+  FileHandle handle;         // the open file; kInvalidHandle in memory mode or when closed
+  std::uint32_t base_offset; // file mode: where the data begin in the file
+  std::int32_t borrowed;     // 1 when `handle` is the host's (lent to IsSupported)
+  const Platform* os;        // the platform every call goes through
+};
+
+// Records a failure of a system call: `status` and the system's last error.
+void RecordOsFailure(InputSource& input, StatusCode status);
+// Records a failure found by the plug-in itself; `os_error` stays as it was.
+inline void RecordStatus(InputSource& input, StatusCode status) { input.status = status; }
+
+// Opens the data of a reading export. With memory input (flags & 7 == 1),
+// `source` is the block and `length_or_offset` its size; it always succeeds.
+// Otherwise `source` is a file name and `length_or_offset` the signed offset at
+// which the data begin; an open or positioning failure records ReadError.
+bool OpenSource(InputSource& input, const Platform& os, const void* source,
+                std::int32_t length_or_offset, std::uint32_t flags);
+
+// Opens the probe of IsSupported. A probe word with any of bits 16 and up set
+// is the address of the host's 2048-byte head block; otherwise it is an open
+// file handle of the host's, read from its current position and put back
+// there by CloseSource. `file_name` is not used.
+bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
+               std::uintptr_t probe_word);
+
+// Reads `count` bytes. Bytes past the end of the data read as zeros; only a
+// failing file read fails (ReadError).
+bool ReadSource(InputSource& input, void* destination, std::uint32_t count);
+
+// Positions at `offset` bytes past the start of the data. A file target that
+// does not fit a signed 32-bit position records ReadError; in memory, a target
+// at or past the end records MemoryError and leaves the position as it was.
+bool SeekFromBase(InputSource& input, std::uint32_t offset);
+
+// As SeekFromBase, but a file is positioned from its first byte, not from the
+// data's start.
+bool SeekAbsolute(InputSource& input, std::uint32_t offset);
+
+// Closes what OpenSource or OpenProbe opened: a lent handle is put back at its
+// former position and left open; an owned file is closed. Safe to call on a
+// source that failed to open.
+void CloseSource(InputSource& input);
+
+// Allocates a movable block of `size` bytes into *slot and locks it into
+// *pointer_out. On failure records NoMemory (allocation) or MemoryError
+// (locking; always so for size 0), and leaves both null.
+bool AllocResultBlock(InputSource& input, MemoryHandle* slot, void** pointer_out,
+                      std::uint32_t size);
+
+// Releases a block still locked once, and sets *slot to null.
+void FreeResultBlock(const Platform& os, MemoryHandle* slot);
+
+// Hands a filled block over to the host: unlocks it once; the handle stays in
+// the host's slot and the host frees the block.
+void HandOverResultBlock(const Platform& os, MemoryHandle block);

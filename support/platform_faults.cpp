@@ -1,0 +1,120 @@
+// This file contains the fault-injecting platform wrapper used by the tests.
+#include "support/platform_faults.h"
+
+namespace {
+
+FaultPlan& Plan(void* context) { return *static_cast<FaultPlan*>(context); }
+
+// Counts a call of kind `call`; true when this is the one to fail.
+bool Strike(FaultPlan& plan, FaultCall call) {
+  plan.error_pending = false;
+  if (plan.only != FaultCall::Any && plan.only != call) return false;
+  ++plan.calls;
+  if (plan.fail_at == 0 || plan.calls != plan.fail_at) return false;
+  plan.injected = true;
+  return true;
+}
+
+// A plain failure: the call does nothing and GetLastError reports plan.error.
+bool Refuse(FaultPlan& plan) {
+  plan.error_pending = true;
+  return false;
+}
+
+FileHandle CreateFileEntry(void* context, const char* name, std::uint32_t access,
+                           std::uint32_t share, std::uint32_t disposition) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::CreateFile)) return Refuse(plan), kInvalidHandle;
+  FileHandle file = OsCreateFile(*plan.base, name, access, share, disposition);
+  if (file != kInvalidHandle) ++plan.open_handles;
+  return file;
+}
+
+bool ReadFileEntry(void* context, FileHandle file, void* buffer, std::uint32_t count,
+                   std::uint32_t* done) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::ReadFile)) {
+    if (plan.kind == FaultKind::ShortTransfer)
+      return OsReadFile(*plan.base, file, buffer, count / 2, done);
+    *done = 0;
+    return Refuse(plan);
+  }
+  return OsReadFile(*plan.base, file, buffer, count, done);
+}
+
+bool WriteFileEntry(void* context, FileHandle file, const void* buffer, std::uint32_t count,
+                    std::uint32_t* done) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::WriteFile)) {
+    if (plan.kind == FaultKind::ShortTransfer)
+      return OsWriteFile(*plan.base, file, buffer, count / 2, done);
+    *done = 0;
+    return Refuse(plan);
+  }
+  return OsWriteFile(*plan.base, file, buffer, count, done);
+}
+
+std::uint32_t SetFilePointerEntry(void* context, FileHandle file, std::int32_t distance,
+                                  std::uint32_t method) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::SetFilePointer)) return Refuse(plan), kInvalidSetFilePointer;
+  return OsSetFilePointer(*plan.base, file, distance, method);
+}
+
+bool SetEndOfFileEntry(void* context, FileHandle file) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::SetEndOfFile)) return Refuse(plan);
+  return OsSetEndOfFile(*plan.base, file);
+}
+
+bool CloseHandleEntry(void* context, FileHandle file) {
+  FaultPlan& plan = Plan(context);
+  plan.error_pending = false;
+  bool closed = OsCloseHandle(*plan.base, file);
+  if (closed) --plan.open_handles;
+  return closed;
+}
+
+std::uint32_t GetLastErrorEntry(void* context) {
+  FaultPlan& plan = Plan(context);
+  return plan.error_pending ? plan.error : OsGetLastError(*plan.base);
+}
+
+MemoryHandle LocalAllocEntry(void* context, std::uint32_t flags, std::uint32_t size) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::LocalAlloc)) return Refuse(plan), nullptr;
+  MemoryHandle block = OsLocalAlloc(*plan.base, flags, size);
+  if (block != nullptr) ++plan.live_blocks;
+  return block;
+}
+
+void* LocalLockEntry(void* context, MemoryHandle block) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::LocalLock)) return Refuse(plan), nullptr;
+  return OsLocalLock(*plan.base, block);
+}
+
+bool LocalUnlockEntry(void* context, MemoryHandle block) {
+  FaultPlan& plan = Plan(context);
+  plan.error_pending = false;
+  return OsLocalUnlock(*plan.base, block);
+}
+
+MemoryHandle LocalFreeEntry(void* context, MemoryHandle block) {
+  FaultPlan& plan = Plan(context);
+  plan.error_pending = false;
+  MemoryHandle left = OsLocalFree(*plan.base, block);
+  if (block != nullptr && left == nullptr) --plan.live_blocks;
+  return left;
+}
+
+}  // namespace
+
+Platform FaultyPlatform(FaultPlan* plan) {
+  if (plan->base == nullptr) plan->base = &SystemPlatform();
+  return Platform{
+      plan,           CreateFileEntry, ReadFileEntry,    WriteFileEntry,  SetFilePointerEntry,
+      SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
+      LocalUnlockEntry,  LocalFreeEntry,
+  };
+}

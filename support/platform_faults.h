@@ -1,0 +1,49 @@
+// This file contains a platform wrapper for tests: it forwards every call to
+// another platform table, counts the calls that can fail, makes a chosen one
+// of them fail with a chosen error code, and keeps account of the file
+// handles and movable blocks that are still outstanding, so that a test can
+// fail every step of an export in turn and check that nothing leaks.
+//
+// All of its state lives in one FaultPlan per test; nothing is shared.
+#pragma once
+
+#include <cstdint>
+
+#include "support/platform.h"
+
+// The platform calls that can fail. Releasing calls (close, unlock, free) and
+// GetLastError are forwarded but never failed.
+enum class FaultCall : std::uint8_t {
+  Any,
+  CreateFile,
+  ReadFile,
+  WriteFile,
+  SetFilePointer,
+  SetEndOfFile,
+  LocalAlloc,
+  LocalLock,
+};
+
+enum class FaultKind : std::uint8_t {
+  Fail,           // the call does nothing and reports failure with `error`
+  ShortTransfer,  // a read or write moves half the bytes and reports success
+};
+
+struct FaultPlan {
+  const Platform* base = nullptr;  // the platform that does the real work
+  // Which call to fail: the fail_at-th call (1-based) of kind `only`; 0 = none.
+  FaultCall only = FaultCall::Any;
+  std::uint32_t fail_at = 0;
+  FaultKind kind = FaultKind::Fail;
+  std::uint32_t error = kErrorReadFault;
+  // Results.
+  std::uint32_t calls = 0;  // calls of kind `only` seen so far
+  bool injected = false;    // the planned fault happened
+  bool error_pending = false;
+  // Accounting: opened minus closed handles, allocated minus freed blocks.
+  std::int32_t open_handles = 0;
+  std::int32_t live_blocks = 0;
+};
+
+// A platform table that routes every call through `plan`.
+Platform FaultyPlatform(FaultPlan* plan);

@@ -1,0 +1,235 @@
+// This file contains the POSIX stand-in for the Win32 functions of the platform
+// layer, so that the plug-in logic builds and runs on Linux. It reproduces the
+// behaviour the plug-ins rely on, not the whole of Win32:
+// - names may use '\' as a separator; reading opens share the file, a write
+//   open with OPEN_ALWAYS creates the file or opens it without truncating;
+// - reads return fewer bytes only at end of file;
+// - positioning takes a signed 32-bit distance with no high word; a target
+//   before the start of the file fails with ERROR_NEGATIVE_SEEK and gives
+//   INVALID_SET_FILE_POINTER, as on Windows;
+// - movable blocks carry a lock count; a block of 0 bytes is created discarded
+//   and cannot be locked; a block larger than a 32-bit process could ever get
+//   (2 GiB or more) is refused, so that behaviour matches the 32-bit plug-ins;
+// - the last error is a Windows error code, kept per thread as Windows does.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/platform.h"
+
+namespace {
+
+// The operating system's per-thread last error, as GetLastError reports it.
+thread_local std::uint32_t t_last_error = 0;
+
+std::uint32_t WindowsError(int error) {
+  switch (error) {
+    case 0: return kErrorSuccess;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return kErrorAccessDenied;
+    case EBADF: return kErrorInvalidHandle;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case ENOSPC:
+    case EDQUOT: return kErrorDiskFull;
+    case EEXIST: return kErrorFileExists;
+    case ENAMETOOLONG: return kErrorFilenameTooLong;
+    case EIO: return kErrorReadFault;
+    default: return kErrorInvalidParameter;
+  }
+}
+
+// Windows tells a missing file (2) from a missing folder on the way (3).
+std::uint32_t OpenError(const std::string& path, int error) {
+  if (error != ENOENT) return WindowsError(error);
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return kErrorFileNotFound;
+  struct stat info {};
+  bool folder = stat(path.substr(0, slash).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return folder ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
+bool Fail(std::uint32_t error) {
+  t_last_error = error;
+  return false;
+}
+
+// Handles are file descriptors plus one, so that no valid handle is null.
+int Descriptor(FileHandle file) {
+  auto value = reinterpret_cast<std::intptr_t>(file);
+  return value > 0 && value <= 0x10000 ? static_cast<int>(value - 1) : -1;
+}
+
+FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::uint32_t share,
+                           std::uint32_t disposition) {
+  (void)share;  // POSIX has no share modes; nothing here relies on exclusion
+  std::string path = name;
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  int mode = (access & kGenericWrite) ? ((access & kGenericRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
+  if (disposition == kOpenAlways) {
+    mode |= O_CREAT;
+  } else if (disposition != kOpenExisting) {
+    Fail(kErrorInvalidParameter);
+    return kInvalidHandle;
+  }
+  int fd = path.empty() ? -1 : open(path.c_str(), mode | O_CLOEXEC, 0666);
+  if (path.empty()) errno = ENOENT;
+  if (fd < 0) {
+    Fail(OpenError(path, errno));
+    return kInvalidHandle;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    Fail(kErrorAccessDenied);
+    return kInvalidHandle;
+  }
+  if (fd >= 0xFFFF) {
+    close(fd);
+    Fail(kErrorTooManyOpenFiles);
+    return kInvalidHandle;
+  }
+  t_last_error = kErrorSuccess;
+  return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count,
+                   std::uint32_t* done) {
+  *done = 0;
+  int fd = Descriptor(file);
+  if (fd < 0) return Fail(kErrorInvalidHandle);
+  auto* out = static_cast<unsigned char*>(buffer);
+  while (*done < count) {
+    ssize_t got = read(fd, out + *done, count - *done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Fail(WindowsError(errno));
+    if (got == 0) break;  // end of file
+    *done += static_cast<std::uint32_t>(got);
+  }
+  return true;
+}
+
+bool WriteFileEntry(void*, FileHandle file, const void* buffer, std::uint32_t count,
+                    std::uint32_t* done) {
+  *done = 0;
+  int fd = Descriptor(file);
+  if (fd < 0) return Fail(kErrorInvalidHandle);
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  while (*done < count) {
+    ssize_t put = write(fd, in + *done, count - *done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return Fail(WindowsError(errno));
+    *done += static_cast<std::uint32_t>(put);
+  }
+  return true;
+}
+
+std::uint32_t SetFilePointerEntry(void*, FileHandle file, std::int32_t distance,
+                                  std::uint32_t method) {
+  int fd = Descriptor(file);
+  if (fd < 0) return Fail(kErrorInvalidHandle), kInvalidSetFilePointer;
+  off_t start = 0;
+  if (method == kFileCurrent) {
+    start = lseek(fd, 0, SEEK_CUR);
+    if (start < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+  } else if (method != kFileBegin) {
+    return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
+  }
+  off_t target = start + distance;
+  if (target < 0) return Fail(kErrorNegativeSeek), kInvalidSetFilePointer;
+  if (lseek(fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+  t_last_error = kErrorSuccess;
+  return static_cast<std::uint32_t>(target);
+}
+
+bool SetEndOfFileEntry(void*, FileHandle file) {
+  int fd = Descriptor(file);
+  if (fd < 0) return Fail(kErrorInvalidHandle);
+  off_t here = lseek(fd, 0, SEEK_CUR);
+  if (here < 0 || ftruncate(fd, here) != 0) return Fail(WindowsError(errno));
+  return true;
+}
+
+bool CloseHandleEntry(void*, FileHandle file) {
+  int fd = Descriptor(file);
+  if (fd < 0 || close(fd) != 0) return Fail(kErrorInvalidHandle);
+  return true;
+}
+
+std::uint32_t GetLastErrorEntry(void*) { return t_last_error; }
+
+// A movable block: the handle points at this record, the data lie behind it.
+struct MovableBlock {
+  std::uint32_t tag;
+  std::uint32_t size;
+  std::uint32_t lock_count;
+  bool discarded;
+  alignas(16) unsigned char data[1];
+};
+constexpr std::uint32_t kBlockTag = 0x4B4C424Du;  // "MBLK"
+constexpr std::uint32_t kLargestBlock = 0x7FFFFFFFu;
+
+MovableBlock* Block(MemoryHandle handle) {
+  auto* block = static_cast<MovableBlock*>(handle);
+  return block != nullptr && block->tag == kBlockTag ? block : nullptr;
+}
+
+MemoryHandle LocalAllocEntry(void*, std::uint32_t flags, std::uint32_t size) {
+  if ((flags & kLocalMoveable) == 0) return Fail(kErrorInvalidParameter), nullptr;
+  if (size >= kLargestBlock) return Fail(kErrorNotEnoughMemory), nullptr;
+  void* memory = std::malloc(offsetof(MovableBlock, data) + (size == 0 ? 1 : size));
+  if (memory == nullptr) return Fail(kErrorNotEnoughMemory), nullptr;
+  auto* block = static_cast<MovableBlock*>(memory);
+  block->tag = kBlockTag;
+  block->size = size;
+  block->lock_count = 0;
+  block->discarded = size == 0;
+  return block;
+}
+
+void* LocalLockEntry(void*, MemoryHandle handle) {
+  MovableBlock* block = Block(handle);
+  if (block == nullptr) return Fail(kErrorInvalidHandle), nullptr;
+  if (block->discarded) return Fail(kErrorDiscarded), nullptr;
+  ++block->lock_count;
+  return block->data;
+}
+
+bool LocalUnlockEntry(void*, MemoryHandle handle) {
+  MovableBlock* block = Block(handle);
+  if (block == nullptr) return Fail(kErrorInvalidHandle);
+  if (block->lock_count == 0) return Fail(kErrorNotLocked);
+  --block->lock_count;
+  t_last_error = kErrorSuccess;
+  return block->lock_count != 0;  // as LocalUnlock: nonzero while still locked
+}
+
+MemoryHandle LocalFreeEntry(void*, MemoryHandle handle) {
+  MovableBlock* block = Block(handle);
+  if (block == nullptr) return Fail(kErrorInvalidHandle), handle;
+  block->tag = 0;
+  std::free(block);
+  return nullptr;
+}
+
+constexpr Platform kPosix = {
+    nullptr,           CreateFileEntry, ReadFileEntry,    WriteFileEntry,  SetFilePointerEntry,
+    SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
+    LocalUnlockEntry,  LocalFreeEntry,
+};
+
+}  // namespace
+
+const Platform& SystemPlatform() { return kPosix; }

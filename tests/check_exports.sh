@@ -1,0 +1,40 @@
+#!/bin/sh
+# Checks a built plug-in the way a host meets it: the export table names
+# exactly the names of its .def file, undecorated; each export removes the
+# argument bytes its decorated name promises (every `ret` in its code is
+# `ret $N`); and the DLL imports from KERNEL32.dll and msvcrt.dll only.
+# Usage: check_exports.sh OBJDUMP PLUGIN.spi EXPORTS.def [PLUGIN.spi EXPORTS.def ...]
+set -u
+objdump=$1
+shift
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+while [ $# -ge 2 ]; do
+  dll=$1 def=$2
+  shift 2
+  echo "== $dll"
+  headers=$("$objdump" -p "$dll") || { fail "cannot read $dll"; continue; }
+
+  imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u | tr '\n' ' ')
+  [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$dll imports from: $imports"
+
+  expected=$(sed -n 's/^[[:space:]]*\([A-Za-z]*\)[[:space:]]*=.*/\1/p' "$def" | sort | tr '\n' ' ')
+  exported=$(printf '%s\n' "$headers" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\)$/\1/p' | sort | tr '\n' ' ')
+  [ "$exported" = "$expected" ] || fail "$dll exports '$exported', expected '$expected'"
+
+  code=$("$objdump" -d --no-show-raw-insn "$dll")
+  for entry in $(sed -n 's/^[[:space:]]*[A-Za-z]*[[:space:]]*=[[:space:]]*\([A-Za-z]*@[0-9]*\).*/\1/p' "$def"); do
+    bytes=${entry#*@}
+    body=$(printf '%s\n' "$code" | sed -n "/<_\{0,1\}$entry>:\$/,/^\$/p")
+    [ -n "$body" ] || { fail "$dll: no code found for $entry"; continue; }
+    rets=$(printf '%s\n' "$body" | grep -E '[[:space:]]ret' | sed 's/.*ret[l]*[[:space:]]*//' | sort -u | tr '\n' ' ')
+    want=$(printf '$0x%x ' "$bytes")
+    [ "$rets" = "$want" ] || fail "$dll: $entry returns with '$rets', expected '$want'"
+    echo "  ${entry%@*}: removes $bytes bytes"
+  done
+done
+[ $status -eq 0 ] && echo "exports and imports as a host needs them"
+exit $status

@@ -1,0 +1,389 @@
+// Tests of the support library: the platform layer (the same tests run against
+// the POSIX stand-in natively and against Win32 under Wine, so the stand-in is
+// held to what the real functions do), the input source, result blocks and
+// the plug-in information lookup through both plug-ins' exports.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/input_source.h"
+#include "support/platform_faults.h"
+#include "tests/fault_sweep.h"
+#include "tests/plugin_api.h"
+#include "tests/test_files.h"
+
+namespace {
+
+const Platform& os = SystemPlatform();
+
+Bytes Counting(std::size_t size) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  return bytes;
+}
+
+std::uint32_t Position(FileHandle file) { return OsSetFilePointer(os, file, 0, kFileCurrent); }
+
+// ---- platform layer ----
+
+TEST(Platform, OpenFailuresGiveWindowsErrorCodes) {
+  TempDir dir;
+  EXPECT_EQ(OsCreateFile(os, dir.File("missing").c_str(), kGenericRead, kShareRead, kOpenExisting),
+            kInvalidHandle);
+  EXPECT_EQ(OsGetLastError(os), kErrorFileNotFound);
+  EXPECT_EQ(OsCreateFile(os, dir.File("no-dir/x").c_str(), kGenericRead, kShareRead,
+                         kOpenExisting),
+            kInvalidHandle);
+  EXPECT_EQ(OsGetLastError(os), kErrorPathNotFound);
+  EXPECT_FALSE(OsCloseHandle(os, reinterpret_cast<FileHandle>(0xFFF0)));
+  EXPECT_EQ(OsGetLastError(os), kErrorInvalidHandle);
+}
+
+TEST(Platform, BackslashSeparatesAndReadOpensShare) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path / "sub");
+  WriteFile(dir.File("sub/f"), Counting(10));
+  const std::string name = dir.path.string() + "\\sub\\f";
+  FileHandle first = OsCreateFile(os, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  FileHandle second = OsCreateFile(os, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(first, kInvalidHandle);
+  ASSERT_NE(second, kInvalidHandle);
+  std::uint8_t buffer[16];
+  std::uint32_t done = 99;
+  EXPECT_TRUE(OsReadFile(os, first, buffer, 16, &done));
+  EXPECT_EQ(done, 10u) << "a read at end of file is short, not failed";
+  EXPECT_TRUE(OsReadFile(os, first, buffer, 16, &done));
+  EXPECT_EQ(done, 0u);
+  EXPECT_TRUE(OsCloseHandle(os, first));
+  EXPECT_TRUE(OsCloseHandle(os, second));
+}
+
+TEST(Platform, OpenAlwaysKeepsExistingBytesUntilEndOfFileIsSet) {
+  TempDir dir;
+  const std::string name = dir.File("out");
+  WriteFile(name, Counting(8));
+  FileHandle file = OsCreateFile(os, name.c_str(), kGenericWrite, kShareNone, kOpenAlways);
+  ASSERT_NE(file, kInvalidHandle);
+  std::uint32_t done = 0;
+  EXPECT_TRUE(OsWriteFile(os, file, "ab", 2, &done));
+  EXPECT_EQ(done, 2u);
+  OsCloseHandle(os, file);
+  Bytes kept = Counting(8);
+  kept[0] = 'a';
+  kept[1] = 'b';
+  EXPECT_EQ(ReadWholeFile(name), kept);
+
+  file = OsCreateFile(os, name.c_str(), kGenericWrite, kShareNone, kOpenAlways);
+  EXPECT_TRUE(OsWriteFile(os, file, "xyz", 3, &done));
+  EXPECT_TRUE(OsSetEndOfFile(os, file));
+  OsCloseHandle(os, file);
+  EXPECT_EQ(ReadWholeFile(name), (Bytes{'x', 'y', 'z'}));
+
+  file = OsCreateFile(os, dir.File("new").c_str(), kGenericWrite, kShareNone, kOpenAlways);
+  EXPECT_NE(file, kInvalidHandle) << "OPEN_ALWAYS creates a missing file";
+  OsCloseHandle(os, file);
+}
+
+TEST(Platform, PositioningIsSigned32BitAndRefusesNegativeTargets) {
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(100));
+  FileHandle file =
+      OsCreateFile(os, dir.File("f").c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(file, kInvalidHandle);
+  EXPECT_EQ(OsSetFilePointer(os, file, 40, kFileBegin), 40u);
+  EXPECT_EQ(OsSetFilePointer(os, file, 5, kFileCurrent), 45u);
+  EXPECT_EQ(OsSetFilePointer(os, file, -50, kFileCurrent), kInvalidSetFilePointer);
+  EXPECT_EQ(OsGetLastError(os), kErrorNegativeSeek);
+  EXPECT_EQ(OsSetFilePointer(os, file, -1, kFileBegin), kInvalidSetFilePointer);
+  EXPECT_EQ(Position(file), 45u) << "a refused positioning leaves the position";
+  EXPECT_EQ(OsSetFilePointer(os, file, 1000, kFileBegin), 1000u) << "past the end is allowed";
+  OsCloseHandle(os, file);
+}
+
+TEST(Platform, MovableBlocksCountLocksAndZeroBytesAreDiscarded) {
+  MemoryHandle block = OsLocalAlloc(os, kLocalMoveable, 16);
+  ASSERT_NE(block, nullptr);
+  void* first = OsLocalLock(os, block);
+  void* second = OsLocalLock(os, block);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first, second);
+  EXPECT_TRUE(OsLocalUnlock(os, block)) << "still locked once";
+  EXPECT_FALSE(OsLocalUnlock(os, block)) << "now unlocked";
+  EXPECT_EQ(OsGetLastError(os), kErrorSuccess);
+  EXPECT_EQ(OsLocalFree(os, block), nullptr);
+
+  MemoryHandle empty = OsLocalAlloc(os, kLocalMoveable, 0);
+  ASSERT_NE(empty, nullptr) << "a 0-byte movable block is created";
+  EXPECT_EQ(OsLocalLock(os, empty), nullptr) << "but it is discarded and cannot be locked";
+  EXPECT_EQ(OsLocalFree(os, empty), nullptr);
+
+  EXPECT_EQ(OsLocalAlloc(os, kLocalMoveable, 0xFFFFFFF0u), nullptr);
+  EXPECT_EQ(OsGetLastError(os), kErrorNotEnoughMemory);
+}
+
+TEST(Platform, FaultPlanFailsTheChosenCallAndCountsWhatIsOutstanding) {
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(4));
+  FaultPlan plan;
+  plan.only = FaultCall::ReadFile;
+  plan.fail_at = 2;
+  plan.error = kErrorDiskFull;
+  Platform faulty = FaultyPlatform(&plan);
+  FileHandle file =
+      OsCreateFile(faulty, dir.File("f").c_str(), kGenericRead, kShareRead, kOpenExisting);
+  MemoryHandle block = OsLocalAlloc(faulty, kLocalMoveable, 4);
+  EXPECT_EQ(plan.open_handles, 1);
+  EXPECT_EQ(plan.live_blocks, 1);
+  std::uint8_t byte;
+  std::uint32_t done;
+  EXPECT_TRUE(OsReadFile(faulty, file, &byte, 1, &done));
+  EXPECT_FALSE(plan.injected);
+  EXPECT_FALSE(OsReadFile(faulty, file, &byte, 1, &done));
+  EXPECT_TRUE(plan.injected);
+  EXPECT_EQ(OsGetLastError(faulty), kErrorDiskFull);
+  EXPECT_TRUE(OsReadFile(faulty, file, &byte, 1, &done)) << "only the chosen call fails";
+  OsCloseHandle(faulty, file);
+  OsLocalFree(faulty, block);
+  EXPECT_EQ(plan.open_handles, 0);
+  EXPECT_EQ(plan.live_blocks, 0);
+}
+
+// ---- input source ----
+
+TEST(InputSource, MemoryReadsPastTheEndGiveZeros) {
+  const Bytes data = {1, 2, 3, 4, 5};
+  InputSource input;
+  ASSERT_TRUE(OpenSource(input, os, data.data(), 5, 0x1));
+  std::uint8_t out[12];
+  std::memset(out, 0xEE, sizeof out);
+  ASSERT_TRUE(ReadSource(input, out, 12));
+  EXPECT_EQ(Bytes(out, out + 12), (Bytes{1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(input.status, Ok);
+  CloseSource(input);
+}
+
+TEST(InputSource, MemorySeeksStopBeforeTheEnd) {
+  const Bytes data = Counting(10);
+  for (auto seek : {SeekFromBase, SeekAbsolute}) {
+    InputSource input;
+    OpenSource(input, os, data.data(), 10, 0x7F01);  // other flag bits change nothing
+    ASSERT_TRUE(seek(input, 9));
+    EXPECT_EQ(input.cur, data.data() + 9);
+    EXPECT_FALSE(seek(input, 10));
+    EXPECT_EQ(input.status, MemoryError);
+    EXPECT_EQ(input.os_error, 0u);
+    EXPECT_EQ(input.cur, data.data() + 9) << "a failed seek leaves the position";
+    EXPECT_FALSE(seek(input, 0xFFFFFFFFu));
+  }
+}
+
+TEST(InputSource, FileOffsetsAndBothSeeks) {
+  TempDir dir;
+  const Bytes data = Counting(200);
+  WriteFile(dir.File("f"), data);
+  const std::string name = dir.File("f");
+  InputSource input;
+  ASSERT_TRUE(OpenSource(input, os, name.c_str(), 64, 0));
+  EXPECT_EQ(input.base_offset, 64u);
+  std::uint8_t byte = 0;
+  ReadSource(input, &byte, 1);
+  EXPECT_EQ(byte, data[64]);
+  ASSERT_TRUE(SeekAbsolute(input, 0));
+  ReadSource(input, &byte, 1);
+  EXPECT_EQ(byte, data[0]);
+  ASSERT_TRUE(SeekFromBase(input, 0));
+  ReadSource(input, &byte, 1);
+  EXPECT_EQ(byte, data[64]);
+  // Targets beyond a signed 32-bit position are refused, not wrapped.
+  EXPECT_FALSE(SeekFromBase(input, 0x7FFFFFFFu));
+  EXPECT_EQ(input.status, ReadError);
+  CloseSource(input);
+  EXPECT_EQ(input.handle, kInvalidHandle);
+
+  // Offset 0 does not position the file at all.
+  FaultPlan plan;
+  plan.only = FaultCall::SetFilePointer;
+  Platform counting = FaultyPlatform(&plan);
+  ASSERT_TRUE(OpenSource(input, counting, name.c_str(), 0, 0));
+  CloseSource(input);
+  EXPECT_EQ(plan.calls, 0u);
+}
+
+TEST(InputSource, FileOpenFailuresGiveReadError) {
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(10));
+  struct Case {
+    std::string name;
+    std::int32_t offset;
+    std::uint32_t os_error;
+  } cases[] = {
+      {dir.File("missing"), 0, kErrorFileNotFound},
+      {dir.File("f"), -1, kErrorNegativeSeek},  // negative as a signed 32-bit offset
+      {dir.File("f"), INT32_MIN, kErrorNegativeSeek},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + " at " + std::to_string(c.offset));
+    FaultPlan plan;
+    Platform counting = FaultyPlatform(&plan);
+    InputSource input;
+    EXPECT_FALSE(OpenSource(input, counting, c.name.c_str(), c.offset, 0));
+    EXPECT_EQ(input.status, ReadError);
+    EXPECT_EQ(input.os_error, c.os_error);
+    EXPECT_EQ(input.handle, kInvalidHandle);
+    EXPECT_EQ(plan.open_handles, 0) << "the file is closed again";
+    CloseSource(input);
+  }
+}
+
+TEST(InputSource, ProbeWordChoosesHandleOrHeadBlock) {
+  InputSource input;
+  ASSERT_TRUE(OpenProbe(input, os, "ignored", 0x00010000u));
+  EXPECT_EQ(input.base, reinterpret_cast<const std::uint8_t*>(0x00010000u));
+  EXPECT_EQ(input.end - input.base, 2048);
+  CloseSource(input);
+  // 0xFFFF is a handle, and not an open one.
+  EXPECT_FALSE(OpenProbe(input, os, "ignored", 0x0000FFFFu));
+  EXPECT_EQ(input.status, ReadError);
+  EXPECT_EQ(input.os_error, kErrorInvalidHandle);
+}
+
+TEST(InputSource, LentHandleIsPutBackWhereItWas) {
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(5000));
+  FileHandle file =
+      OsCreateFile(os, dir.File("f").c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(file, kInvalidHandle);
+  OsSetFilePointer(os, file, 123, kFileBegin);
+  InputSource input;
+  ASSERT_TRUE(OpenProbe(input, os, nullptr, reinterpret_cast<std::uintptr_t>(file)));
+  EXPECT_EQ(input.base_offset, 123u);
+  EXPECT_EQ(input.borrowed, 1);
+  std::uint8_t buffer[3000];
+  ReadSource(input, buffer, sizeof buffer);
+  EXPECT_EQ(buffer[0], Counting(124)[123]);
+  CloseSource(input);
+  EXPECT_EQ(Position(file), 123u) << "back at the host's position";
+  EXPECT_TRUE(OsCloseHandle(os, file)) << "and still open";
+}
+
+TEST(ResultBlock, AllocationFailuresLeaveSlotAndPointerNull) {
+  struct Case {
+    std::uint32_t size;
+    std::int32_t status;
+  } cases[] = {{0, MemoryError}, {0xFFFFFFF0u, NoMemory}};
+  for (const Case& c : cases) {
+    FaultPlan plan;
+    Platform counting = FaultyPlatform(&plan);
+    InputSource input;
+    OpenSource(input, counting, "", 0, 1);
+    MemoryHandle slot = reinterpret_cast<MemoryHandle>(1);
+    void* pointer = &slot;
+    EXPECT_FALSE(AllocResultBlock(input, &slot, &pointer, c.size));
+    EXPECT_EQ(input.status, c.status);
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_EQ(pointer, nullptr);
+    EXPECT_EQ(plan.live_blocks, 0);
+  }
+}
+
+TEST(ResultBlock, EveryFailurePointIsRecordedAndReleased) {
+  SweepFaults(FaultCall::Any, kErrorNotEnoughMemory,
+              [](const Platform& faulty) {
+                InputSource input;
+                OpenSource(input, faulty, "", 0, 1);
+                MemoryHandle slot = nullptr;
+                void* pointer = nullptr;
+                if (!AllocResultBlock(input, &slot, &pointer, 64)) {
+                  EXPECT_EQ(slot, nullptr);
+                  EXPECT_EQ(pointer, nullptr);
+                  EXPECT_EQ(input.os_error, kErrorNotEnoughMemory);
+                  return input.status;
+                }
+                FreeResultBlock(faulty, &slot);
+                EXPECT_EQ(slot, nullptr);
+                return input.status;
+              },
+              [](const SweepRun& run) {
+                EXPECT_EQ(run.plan.live_blocks, 0);
+                const std::int32_t expected =
+                    !run.plan.injected ? Ok : run.plan.calls == 1 ? NoMemory : MemoryError;
+                EXPECT_EQ(run.result, expected);
+              });
+}
+
+TEST(InputSource, EveryFileFailurePointGivesReadError) {
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(300));
+  const std::string name = dir.File("f");
+  SweepFaults(FaultCall::Any, kErrorReadFault,
+              [&](const Platform& faulty) {
+                InputSource input;
+                std::uint8_t buffer[100];
+                bool ok = OpenSource(input, faulty, name.c_str(), 10, 0) &&
+                          ReadSource(input, buffer, 100) && SeekAbsolute(input, 5) &&
+                          ReadSource(input, buffer, 100);
+                EXPECT_EQ(ok, input.status == Ok);
+                if (!ok) {
+                  EXPECT_EQ(input.os_error, kErrorReadFault);
+                }
+                CloseSource(input);
+                return input.status;
+              },
+              [](const SweepRun& run) {
+                EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok);
+              });
+}
+
+// ---- plug-in information ----
+
+TEST(PluginInfo, EntriesOfBothPlugins) {
+  struct Case {
+    const char* plugin;
+    std::int32_t number;
+    std::int32_t length;
+    const char* text;
+    std::int32_t result;
+  } cases[] = {
+      {"archive", 0, 5, "00AM", 4},
+      {"archive", 0, 4, "00A", 3},
+      {"archive", 1, 10, "Vizuz - N", 9},
+      {"archive", 1, 260, "Vizuz - NSC archive extractor  ver0.03  (c) Vizuz authors", 57},
+      {"archive", 2, 260, "*.nsc", 5},
+      {"archive", 3, 260, "Jam/PIL CG Archive (*.NSC)", 26},
+      {"archive", 2, 1, "", 0},
+      {"picture", 0, 260, "00IN", 4},
+      {"picture", 1, 260, "Orbelint - GCmpSH0 picture loader ver0.03  (c) Orbelint authors", 63},
+      {"picture", 2, 260, "*.*", 3},
+      {"picture", 3, 260, "Jam/PIL CG (GCmpSH0 format)", 27},
+      {"picture", 3, 1, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.plugin) + " entry " + std::to_string(c.number) + " in " +
+                 std::to_string(c.length));
+    auto info = std::string(c.plugin) == "archive" ? Archive().GetPluginInfo
+                                                   : Picture().GetPluginInfo;
+    char buffer[300];
+    std::memset(buffer, 'X', sizeof buffer);
+    EXPECT_EQ(info(c.number, buffer, c.length), c.result);
+    EXPECT_STREQ(buffer, c.text);
+    for (std::int32_t i = static_cast<std::int32_t>(std::strlen(c.text)); i < c.length; ++i)
+      EXPECT_EQ(buffer[i], '\0') << "zero-filled at " << i;
+    EXPECT_EQ(buffer[c.length], 'X') << "nothing written past the buffer";
+  }
+}
+
+TEST(PluginInfo, MissingEntriesAndEmptyBuffersWriteNothing) {
+  for (auto info : {Archive().GetPluginInfo, Picture().GetPluginInfo}) {
+    for (auto [number, length] : {std::pair{4, 260}, {5, 260}, {-1, 260}, {INT32_MIN, 260},
+                                  {0, 0}, {1, -1}, {0, INT32_MIN}}) {
+      char buffer[300];
+      std::memset(buffer, 'X', sizeof buffer);
+      EXPECT_EQ(info(number, buffer + 4, length), 0) << number << " in " << length;
+      EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'X'))
+          << number << " in " << length;
+    }
+  }
+}
+
+}  // namespace

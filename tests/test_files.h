@@ -1,0 +1,25 @@
+// This file contains small helpers for tests that work with real files: a
+// fresh temporary folder per test, and whole-file reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A folder of its own under the system's temporary folder, removed at the end.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // The path of `name` inside the folder, as the system spells paths.
+  std::string File(const std::string& name) const;
+  std::filesystem::path path;
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes);
+Bytes ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
