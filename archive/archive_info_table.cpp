@@ -4,10 +4,8 @@
 namespace archive {
 namespace {
 constexpr const char* kEntries[] = {
-    "00AM",
-    "Vizuz - NSC archive extractor  ver0.03  (c) Vizuz authors",
-    "*.nsc",
-    "Jam/PIL CG Archive (*.NSC)",
+    "00AM",  "Vizuz - NSC archive extractor  ver0.03  (c) Vizuz authors",
+    "*.nsc", "Jam/PIL CG Archive (*.NSC)",
     nullptr,
 };
 }  // namespace

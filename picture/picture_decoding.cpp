@@ -42,8 +42,8 @@ struct RowLayout {
 };
 
 RowLayout LayoutOf(const PictureHeader& header) {
-  const std::uint32_t row_bytes = static_cast<std::uint32_t>(header.depth >> 3) *
-                                  static_cast<std::uint32_t>(header.width);
+  const std::uint32_t row_bytes =
+      static_cast<std::uint32_t>(header.depth >> 3) * static_cast<std::uint32_t>(header.width);
   return RowLayout{row_bytes, (4 - row_bytes % 4) % 4};
 }
 
@@ -97,11 +97,11 @@ std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t len
     std::memcpy(info, &bitmap, sizeof bitmap);
     // Width and height are below 2^15, so the size stays below 2^32.
     const RowLayout layout = LayoutOf(header);
-    done = AllocResultBlock(input, bits_slot, &bits,
-                            (layout.row_bytes + layout.pad) *
-                                static_cast<std::uint32_t>(header.height)) &&
-           DecodeRows(decoder, input, header, static_cast<std::uint8_t*>(bits), progress,
-                      user_data);
+    done =
+        AllocResultBlock(
+            input, bits_slot, &bits,
+            (layout.row_bytes + layout.pad) * static_cast<std::uint32_t>(header.height)) &&
+        DecodeRows(decoder, input, header, static_cast<std::uint8_t*>(bits), progress, user_data);
   }
   if (done) {
     HandOverResultBlock(os, *bits_slot);

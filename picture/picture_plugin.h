@@ -25,9 +25,8 @@ std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr
 // Returns 0; 2 for an invalid header (also a source shorter than 16 bytes);
 // 6 when the file cannot be opened, positioned or read. On failure the record
 // is left as it was.
-std::int32_t GetPictureInfo(const Platform& os, const void* source,
-                            std::int32_t length_or_offset, std::uint32_t flags,
-                            PictureInfoRecord* info_out);
+std::int32_t GetPictureInfo(const Platform& os, const void* source, std::int32_t length_or_offset,
+                            std::uint32_t flags, PictureInfoRecord* info_out);
 
 // Decodes the whole picture into two result blocks handed to the host: a
 // 40-byte BITMAPINFOHEADER into *info_slot and the rows, bottom-up and padded
@@ -43,7 +42,7 @@ std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t len
 // Previews are not provided: returns NotImplemented (-1) and reads none of
 // its arguments.
 std::int32_t GetPreview(const void* source, std::int32_t length_or_offset, std::uint32_t flags,
-                        MemoryHandle* info_slot, MemoryHandle* bits_slot,
-                        ProgressCallback progress, std::intptr_t user_data);
+                        MemoryHandle* info_slot, MemoryHandle* bits_slot, ProgressCallback progress,
+                        std::intptr_t user_data);
 
 }  // namespace picture

@@ -13,9 +13,7 @@ std::uint32_t Color3(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
 }
 
-std::uint32_t Count4(const std::uint8_t* p) {
-  return Color3(p) | (std::uint32_t{p[3]} << 24);
-}
+std::uint32_t Count4(const std::uint8_t* p) { return Color3(p) | (std::uint32_t{p[3]} << 24); }
 
 void Store3(std::uint8_t* out, std::uint32_t color) {
   out[0] = static_cast<std::uint8_t>(color);

@@ -66,8 +66,8 @@ bool OpenSource(InputSource& input, const Platform& os, const void* source,
     StartMemory(input, source, static_cast<std::uint32_t>(length_or_offset));
     return true;
   }
-  FileHandle file = OsCreateFile(os, static_cast<const char*>(source), kGenericRead, kShareRead,
-                                 kOpenExisting);
+  FileHandle file =
+      OsCreateFile(os, static_cast<const char*>(source), kGenericRead, kShareRead, kOpenExisting);
   if (file == kInvalidHandle) {
     RecordOsFailure(input, ReadError);
     return false;

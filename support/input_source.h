@@ -14,15 +14,15 @@
 #include "support/platform.h"
 
 struct InputSource {
-  std::int32_t status;       // StatusCode of the failure recorded; 0 after opening
-  std::uint32_t os_error;    // the system's error code of that failure, or 0
-  const std::uint8_t* cur;   // memory mode: next byte to read
-  const std::uint8_t* base;  // memory mode: first byte of the data
-  const std::uint8_t* end;   // memory mode: one past the last byte
-  FileHandle handle;         // the open file; kInvalidHandle in memory mode or when closed
-  std::uint32_t base_offset; // file mode: where the data begin in the file
-  std::int32_t borrowed;     // 1 when `handle` is the host's (lent to IsSupported)
-  const Platform* os;        // the platform every call goes through
+  std::int32_t status;        // StatusCode of the failure recorded; 0 after opening
+  std::uint32_t os_error;     // the system's error code of that failure, or 0
+  const std::uint8_t* cur;    // memory mode: next byte to read
+  const std::uint8_t* base;   // memory mode: first byte of the data
+  const std::uint8_t* end;    // memory mode: one past the last byte
+  FileHandle handle;          // the open file; kInvalidHandle in memory mode or when closed
+  std::uint32_t base_offset;  // file mode: where the data begin in the file
+  std::int32_t borrowed;      // 1 when `handle` is the host's (lent to IsSupported)
+  const Platform* os;         // the platform every call goes through
 };
 
 // Records a failure of a system call: `status` and the system's last error.

@@ -113,8 +113,17 @@ MemoryHandle LocalFreeEntry(void* context, MemoryHandle block) {
 Platform FaultyPlatform(FaultPlan* plan) {
   if (plan->base == nullptr) plan->base = &SystemPlatform();
   return Platform{
-      plan,           CreateFileEntry, ReadFileEntry,    WriteFileEntry,  SetFilePointerEntry,
-      SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
-      LocalUnlockEntry,  LocalFreeEntry,
+      plan,
+      CreateFileEntry,
+      ReadFileEntry,
+      WriteFileEntry,
+      SetFilePointerEntry,
+      SetEndOfFileEntry,
+      CloseHandleEntry,
+      GetLastErrorEntry,
+      LocalAllocEntry,
+      LocalLockEntry,
+      LocalUnlockEntry,
+      LocalFreeEntry,
   };
 }

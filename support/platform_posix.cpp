@@ -105,8 +105,7 @@ FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::u
   return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
 }
 
-bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count,
-                   std::uint32_t* done) {
+bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
   *done = 0;
   int fd = Descriptor(file);
   if (fd < 0) return Fail(kErrorInvalidHandle);
@@ -225,7 +224,7 @@ MemoryHandle LocalFreeEntry(void*, MemoryHandle handle) {
 }
 
 constexpr Platform kPosix = {
-    nullptr,           CreateFileEntry, ReadFileEntry,    WriteFileEntry,  SetFilePointerEntry,
+    nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
     SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
     LocalUnlockEntry,  LocalFreeEntry,
 };

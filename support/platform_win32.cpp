@@ -11,8 +11,7 @@ FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::u
   return CreateFileA(name, access, share, nullptr, disposition, 0, nullptr);
 }
 
-bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count,
-                   std::uint32_t* done) {
+bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
   DWORD got = 0;
   BOOL ok = ReadFile(file, buffer, count, &got, nullptr);
   *done = got;
@@ -49,7 +48,7 @@ bool LocalUnlockEntry(void*, MemoryHandle block) { return LocalUnlock(block) != 
 MemoryHandle LocalFreeEntry(void*, MemoryHandle block) { return LocalFree(block); }
 
 constexpr Platform kWin32 = {
-    nullptr,           CreateFileEntry, ReadFileEntry,    WriteFileEntry,  SetFilePointerEntry,
+    nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
     SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
     LocalUnlockEntry,  LocalFreeEntry,
 };

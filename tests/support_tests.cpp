@@ -32,8 +32,7 @@ TEST(Platform, OpenFailuresGiveWindowsErrorCodes) {
   EXPECT_EQ(OsCreateFile(os, dir.File("missing").c_str(), kGenericRead, kShareRead, kOpenExisting),
             kInvalidHandle);
   EXPECT_EQ(OsGetLastError(os), kErrorFileNotFound);
-  EXPECT_EQ(OsCreateFile(os, dir.File("no-dir/x").c_str(), kGenericRead, kShareRead,
-                         kOpenExisting),
+  EXPECT_EQ(OsCreateFile(os, dir.File("no-dir/x").c_str(), kGenericRead, kShareRead, kOpenExisting),
             kInvalidHandle);
   EXPECT_EQ(OsGetLastError(os), kErrorPathNotFound);
   EXPECT_FALSE(OsCloseHandle(os, reinterpret_cast<FileHandle>(0xFFF0)));
@@ -288,51 +287,52 @@ TEST(ResultBlock, AllocationFailuresLeaveSlotAndPointerNull) {
 }
 
 TEST(ResultBlock, EveryFailurePointIsRecordedAndReleased) {
-  SweepFaults(FaultCall::Any, kErrorNotEnoughMemory,
-              [](const Platform& faulty) {
-                InputSource input;
-                OpenSource(input, faulty, "", 0, 1);
-                MemoryHandle slot = nullptr;
-                void* pointer = nullptr;
-                if (!AllocResultBlock(input, &slot, &pointer, 64)) {
-                  EXPECT_EQ(slot, nullptr);
-                  EXPECT_EQ(pointer, nullptr);
-                  EXPECT_EQ(input.os_error, kErrorNotEnoughMemory);
-                  return input.status;
-                }
-                FreeResultBlock(faulty, &slot);
-                EXPECT_EQ(slot, nullptr);
-                return input.status;
-              },
-              [](const SweepRun& run) {
-                EXPECT_EQ(run.plan.live_blocks, 0);
-                const std::int32_t expected =
-                    !run.plan.injected ? Ok : run.plan.calls == 1 ? NoMemory : MemoryError;
-                EXPECT_EQ(run.result, expected);
-              });
+  SweepFaults(
+      FaultCall::Any, kErrorNotEnoughMemory,
+      [](const Platform& faulty) {
+        InputSource input;
+        OpenSource(input, faulty, "", 0, 1);
+        MemoryHandle slot = nullptr;
+        void* pointer = nullptr;
+        if (!AllocResultBlock(input, &slot, &pointer, 64)) {
+          EXPECT_EQ(slot, nullptr);
+          EXPECT_EQ(pointer, nullptr);
+          EXPECT_EQ(input.os_error, kErrorNotEnoughMemory);
+          return input.status;
+        }
+        FreeResultBlock(faulty, &slot);
+        EXPECT_EQ(slot, nullptr);
+        return input.status;
+      },
+      [](const SweepRun& run) {
+        EXPECT_EQ(run.plan.live_blocks, 0);
+        const std::int32_t expected = !run.plan.injected    ? Ok
+                                      : run.plan.calls == 1 ? NoMemory
+                                                            : MemoryError;
+        EXPECT_EQ(run.result, expected);
+      });
 }
 
 TEST(InputSource, EveryFileFailurePointGivesReadError) {
   TempDir dir;
   WriteFile(dir.File("f"), Counting(300));
   const std::string name = dir.File("f");
-  SweepFaults(FaultCall::Any, kErrorReadFault,
-              [&](const Platform& faulty) {
-                InputSource input;
-                std::uint8_t buffer[100];
-                bool ok = OpenSource(input, faulty, name.c_str(), 10, 0) &&
-                          ReadSource(input, buffer, 100) && SeekAbsolute(input, 5) &&
-                          ReadSource(input, buffer, 100);
-                EXPECT_EQ(ok, input.status == Ok);
-                if (!ok) {
-                  EXPECT_EQ(input.os_error, kErrorReadFault);
-                }
-                CloseSource(input);
-                return input.status;
-              },
-              [](const SweepRun& run) {
-                EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok);
-              });
+  SweepFaults(
+      FaultCall::Any, kErrorReadFault,
+      [&](const Platform& faulty) {
+        InputSource input;
+        std::uint8_t buffer[100];
+        bool ok = OpenSource(input, faulty, name.c_str(), 10, 0) &&
+                  ReadSource(input, buffer, 100) && SeekAbsolute(input, 5) &&
+                  ReadSource(input, buffer, 100);
+        EXPECT_EQ(ok, input.status == Ok);
+        if (!ok) {
+          EXPECT_EQ(input.os_error, kErrorReadFault);
+        }
+        CloseSource(input);
+        return input.status;
+      },
+      [](const SweepRun& run) { EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok); });
 }
 
 // ---- plug-in information ----
@@ -361,8 +361,8 @@ TEST(PluginInfo, EntriesOfBothPlugins) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.plugin) + " entry " + std::to_string(c.number) + " in " +
                  std::to_string(c.length));
-    auto info = std::string(c.plugin) == "archive" ? Archive().GetPluginInfo
-                                                   : Picture().GetPluginInfo;
+    auto info =
+        std::string(c.plugin) == "archive" ? Archive().GetPluginInfo : Picture().GetPluginInfo;
     char buffer[300];
     std::memset(buffer, 'X', sizeof buffer);
     EXPECT_EQ(info(c.number, buffer, c.length), c.result);
@@ -375,8 +375,13 @@ TEST(PluginInfo, EntriesOfBothPlugins) {
 
 TEST(PluginInfo, MissingEntriesAndEmptyBuffersWriteNothing) {
   for (auto info : {Archive().GetPluginInfo, Picture().GetPluginInfo}) {
-    for (auto [number, length] : {std::pair{4, 260}, {5, 260}, {-1, 260}, {INT32_MIN, 260},
-                                  {0, 0}, {1, -1}, {0, INT32_MIN}}) {
+    for (auto [number, length] : {std::pair{4, 260},
+                                  {5, 260},
+                                  {-1, 260},
+                                  {INT32_MIN, 260},
+                                  {0, 0},
+                                  {1, -1},
+                                  {0, INT32_MIN}}) {
       char buffer[300];
       std::memset(buffer, 'X', sizeof buffer);
       EXPECT_EQ(info(number, buffer + 4, length), 0) << number << " in " << length;
