@@ -69,6 +69,8 @@ struct Platform {
   void* (*local_lock)(void* context, MemoryHandle block);
   bool (*local_unlock)(void* context, MemoryHandle block);
   MemoryHandle (*local_free)(void* context, MemoryHandle block);
+  // LocalSize: the block's size in bytes, 0 for a bad handle.
+  std::uint32_t (*local_size)(void* context, MemoryHandle block);
 };
 
 // The operating system's own functions: Win32 on Windows, the POSIX stand-in elsewhere.
@@ -109,4 +111,7 @@ inline bool OsLocalUnlock(const Platform& os, MemoryHandle block) {
 }
 inline MemoryHandle OsLocalFree(const Platform& os, MemoryHandle block) {
   return os.local_free(os.context, block);
+}
+inline std::uint32_t OsLocalSize(const Platform& os, MemoryHandle block) {
+  return os.local_size(os.context, block);
 }

@@ -108,6 +108,10 @@ MemoryHandle LocalFreeEntry(void* context, MemoryHandle block) {
   return left;
 }
 
+std::uint32_t LocalSizeEntry(void* context, MemoryHandle block) {
+  return OsLocalSize(*Plan(context).base, block);
+}
+
 }  // namespace
 
 Platform FaultyPlatform(FaultPlan* plan) {
@@ -125,5 +129,6 @@ Platform FaultyPlatform(FaultPlan* plan) {
       LocalLockEntry,
       LocalUnlockEntry,
       LocalFreeEntry,
+      LocalSizeEntry,
   };
 }

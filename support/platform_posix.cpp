@@ -223,10 +223,16 @@ MemoryHandle LocalFreeEntry(void*, MemoryHandle handle) {
   return nullptr;
 }
 
+std::uint32_t LocalSizeEntry(void*, MemoryHandle handle) {
+  MovableBlock* block = Block(handle);
+  if (block == nullptr) return Fail(kErrorInvalidHandle), 0;
+  return block->size;
+}
+
 constexpr Platform kPosix = {
     nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
     SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
-    LocalUnlockEntry,  LocalFreeEntry,
+    LocalUnlockEntry,  LocalFreeEntry,   LocalSizeEntry,
 };
 
 }  // namespace

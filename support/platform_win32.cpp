@@ -47,10 +47,14 @@ bool LocalUnlockEntry(void*, MemoryHandle block) { return LocalUnlock(block) != 
 
 MemoryHandle LocalFreeEntry(void*, MemoryHandle block) { return LocalFree(block); }
 
+std::uint32_t LocalSizeEntry(void*, MemoryHandle block) {
+  return static_cast<std::uint32_t>(LocalSize(block));
+}
+
 constexpr Platform kWin32 = {
     nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
     SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
-    LocalUnlockEntry,  LocalFreeEntry,
+    LocalUnlockEntry,  LocalFreeEntry,   LocalSizeEntry,
 };
 
 }  // namespace

@@ -1,0 +1,665 @@
+// Tests of the picture plug-in: the header checks, IsSupported and
+// GetPictureInfo, the pixel decoder on hand-made streams and against a plain
+// model of the format, GetPicture's DIB, progress and failures, and round
+// trips through the GCmpSH0 writer. In the Windows build the exports are
+// those of orbelint.spi.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "picture/picture_plugin.h"
+#include "picture/pixel_decoder.h"
+#include "tests/fault_sweep.h"
+#include "tests/plugin_api.h"
+#include "tests/test_files.h"
+#include "writers/gcmp_writer.h"
+
+namespace {
+
+const Platform& os = SystemPlatform();
+
+Bytes Header(std::int16_t width, std::int16_t height, std::int16_t depth = 24,
+             std::int16_t reserved = 0, std::uint8_t eighth = 0) {
+  Bytes bytes = {'G', 'C', 'm', 'p', 'S', 'H', '0', eighth};
+  for (std::int16_t field : {width, height, depth, reserved}) {
+    bytes.push_back(static_cast<std::uint8_t>(field));
+    bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(field) >> 8));
+  }
+  return bytes;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// ---- header, IsSupported, GetPictureInfo, GetPreview ----
+
+TEST(PictureHeader, RulesOfTheHeader) {
+  struct Case {
+    Bytes header;
+    bool valid;
+  } cases[] = {
+      {Header(1, 9), true},
+      {Header(1, 8), false},
+      {Header(32767, 32767), true},
+      {Header(-1, 9), false},
+      {Header(INT16_MIN, 9), false},
+      {Header(0, 9), false},
+      {Header(5, -9), false},
+      {Header(5, 9, 8), false},
+      {Header(5, 9, 32), false},
+      {Header(5, 9, 24, 1), false},
+      {Header(5, 9, 24, 0, '!'), false},
+      {Bytes{'G', 'C', 'm', 'p', 'S', 'H', '1', 0, 5, 0, 9, 0, 24, 0, 0, 0}, false},
+      {Bytes{'G', 'C', 'm', 'p', 'S', 'H', '0', 0, 5, 0, 9, 0}, false},  // 12 bytes: depth reads 0
+  };
+  for (const Case& c : cases) {
+    PictureInfoRecord record;
+    std::memset(&record, 0x5A, sizeof record);
+    const std::int32_t status = Picture().GetPictureInfo(
+        c.header.data(), static_cast<std::int32_t>(c.header.size()), 0x1, &record);
+    EXPECT_EQ(status, c.valid ? Ok : UnsupportedFormat) << testing::PrintToString(c.header);
+    Bytes head = c.header;
+    head.resize(2048);
+    EXPECT_EQ(Picture().IsSupported("x", reinterpret_cast<std::uintptr_t>(head.data())),
+              c.valid ? 1 : 0);
+    if (!c.valid) {
+      PictureInfoRecord untouched;
+      std::memset(&untouched, 0x5A, sizeof untouched);
+      EXPECT_EQ(std::memcmp(&record, &untouched, sizeof record), 0) << "record written on failure";
+    }
+  }
+}
+
+TEST(PictureInfo, RecordFromMemoryAndFromAFileOffset) {
+  TempDir dir;
+  const Bytes picture = Concat(Header(640, 480), Bytes(10, 0xA0));
+  WriteFile(dir.File("p"), Concat(Bytes(100, 0xEE), picture));
+  PictureInfoRecord from_memory, from_file;
+  ASSERT_EQ(Picture().GetPictureInfo(picture.data(), static_cast<std::int32_t>(picture.size()), 0x1,
+                                     &from_memory),
+            Ok);
+  ASSERT_EQ(Picture().GetPictureInfo(dir.File("p").c_str(), 100, 0, &from_file), Ok);
+  for (const PictureInfoRecord& r : {from_memory, from_file}) {
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.width, 640);
+    EXPECT_EQ(r.height, 480);
+    EXPECT_EQ(r.x_density, 0);
+    EXPECT_EQ(r.y_density, 0);
+    EXPECT_EQ(r.color_depth, 24);
+    EXPECT_EQ(r.info_handle, 0u);
+  }
+  PictureInfoRecord record{};
+  EXPECT_EQ(Picture().GetPictureInfo(dir.File("p").c_str(), 0, 0, &record), UnsupportedFormat);
+  EXPECT_EQ(Picture().GetPictureInfo(dir.File("missing").c_str(), 0, 0, &record), ReadError);
+  EXPECT_EQ(Picture().GetPictureInfo(dir.File("p").c_str(), -16, 0, &record), ReadError);
+}
+
+TEST(PictureInfo, IsSupportedLeavesALentHandleWhereItWas) {
+  TempDir dir;
+  WriteFile(dir.File("p"), Concat(Bytes(7, 0), Header(3, 9)));
+  FileHandle file =
+      OsCreateFile(os, dir.File("p").c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(file, kInvalidHandle);
+  const auto probe = reinterpret_cast<std::uintptr_t>(file);
+  EXPECT_EQ(Picture().IsSupported("p", probe), 0) << "the header is 7 bytes further on";
+  EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 0u);
+  OsSetFilePointer(os, file, 7, kFileBegin);
+  EXPECT_EQ(Picture().IsSupported("p", probe), 1);
+  EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 7u);
+  OsCloseHandle(os, file);
+  EXPECT_EQ(Picture().IsSupported("p", 0x1234), 0) << "not an open handle";
+}
+
+TEST(PictureInfo, GetPreviewIsNotProvided) {
+  EXPECT_EQ(Picture().GetPreview(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), NotImplemented);
+}
+
+TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
+  TempDir dir;
+  WriteFile(dir.File("p"), Concat(Bytes(5, 0), Header(3, 9)));
+  const std::string name = dir.File("p");
+  SweepFaults(
+      FaultCall::Any, kErrorReadFault,
+      [&](const Platform& faulty) {
+        PictureInfoRecord record{};
+        record.width = -7;
+        std::int32_t status = picture::GetPictureInfo(faulty, name.c_str(), 5, 0, &record);
+        EXPECT_EQ(record.width, status == Ok ? 3 : -7);
+        return status;
+      },
+      [](const SweepRun& run) { EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok); });
+  FileHandle file = OsCreateFile(os, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  OsSetFilePointer(os, file, 5, kFileBegin);
+  SweepFaults(
+      FaultCall::Any, kErrorReadFault,
+      [&](const Platform& faulty) {
+        OsSetFilePointer(os, file, 5, kFileBegin);
+        return picture::IsSupported(faulty, "p", reinterpret_cast<std::uintptr_t>(file));
+      },
+      [&](const SweepRun& run) {
+        // The one failure that leaves the answer 1 is that of putting the
+        // handle back, which IsSupported has no way to report.
+        const bool restore_failed = run.plan.injected && run.result == 1;
+        EXPECT_EQ(run.result, run.plan.injected && !restore_failed ? 0 : 1);
+        if (!restore_failed) {
+          EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 5u);
+        }
+      });
+  OsCloseHandle(os, file);
+}
+
+// ---- pixel decoder ----
+
+// A model of the decoder written straight from the format, one pixel at a
+// time, with the table as a plain array: what the fast decoder must match.
+struct ModelDecoder {
+  Bytes stream;
+  std::size_t at = 0;
+  std::uint32_t table[128] = {};
+  std::uint32_t current = 0, run = 0;
+  std::int32_t repeat = 0, slot = 0;
+
+  std::uint8_t Next() { return at < stream.size() ? stream[at++] : 0; }
+  std::uint32_t Next3() {
+    std::uint32_t v = Next();
+    v |= std::uint32_t{Next()} << 8;
+    return v | (std::uint32_t{Next()} << 16);
+  }
+  std::uint32_t Next4() { return Next3() | (std::uint32_t{Next()} << 24); }
+
+  std::uint32_t Pixel() {
+    if (run == 0) {
+      if (repeat != 0) {
+        --repeat;
+        run = 1;
+        slot = 127;
+        current = Next3();
+      } else {
+        std::uint32_t op = Next();
+        if (op >= 0x80) {
+          slot = op & 0x1F;
+          run = (op >> 5) & 3;
+          if (run == 0) {
+            std::uint32_t b = Next();
+            run = ((op & 0x1F) << 1) | (b >> 7);
+            slot = b & 0x7F;
+            if (run == 0) run = Next4();
+          }
+          current = table[slot];
+        } else {
+          run = op;
+          if (op == 0) run = Next4();
+          if (op == 1) repeat = Next() - 1;
+          slot = 127;
+          current = Next3();
+        }
+      }
+    }
+    --run;
+    if (run == 0) {
+      for (std::int32_t j = slot; j > 0; --j) table[j] = table[j - 1];
+      table[0] = current;
+      slot = 0;
+    }
+    return current & 0xFFFFFF;
+  }
+};
+
+struct TestDecoder {
+  Bytes stream;
+  InputSource input;
+  PixelDecoder decoder;
+};
+
+void Prime(TestDecoder& t, Bytes stream) {
+  t.stream = std::move(stream);
+  OpenSource(t.input, os, t.stream.data(), static_cast<std::int32_t>(t.stream.size()), 0x1);
+  ASSERT_TRUE(PrimeDecoder(t.decoder, t.input));
+}
+
+Bytes Row(TestDecoder& t, std::int32_t count, bool expect_ok = true) {
+  Bytes out(3 * static_cast<std::size_t>(count < 0 ? 0 : count) + 1, 0xEE);
+  EXPECT_EQ(DecodeRow(t.decoder, out.data(), count), expect_ok);
+  EXPECT_EQ(out.back(), 0xEE) << "wrote past the row";
+  out.pop_back();
+  return out;
+}
+
+Bytes Pixels(std::initializer_list<std::uint32_t> colors, std::size_t repeat_each = 1) {
+  Bytes out;
+  for (std::uint32_t c : colors) {
+    for (std::size_t i = 0; i < repeat_each; ++i) {
+      out.push_back(static_cast<std::uint8_t>(c));
+      out.push_back(static_cast<std::uint8_t>(c >> 8));
+      out.push_back(static_cast<std::uint8_t>(c >> 16));
+    }
+  }
+  return out;
+}
+
+TEST(PixelDecoder, HandMadeStreams) {
+  struct Case {
+    const char* what;
+    Bytes stream;
+    std::int32_t count;
+    Bytes pixels;
+    std::uint32_t front;  // table slot 0 afterwards
+  } cases[] = {
+      {"literal run", {0x05, 0x10, 0x20, 0x30}, 5, Pixels({0x302010}, 5), 0x302010},
+      {"reference to the all-black table", {0xA0}, 1, Pixels({0}), 0},
+      {"literal pushes black to slot 1",
+       {0x02, 1, 2, 3, 0xE1},
+       5,
+       Concat(Pixels({0x030201}, 2), Pixels({0}, 3)),
+       0},
+      {"stream ends inside a token",
+       {0x05, 0x10},
+       7,
+       Concat(Pixels({0x000010}, 5), Pixels({0}, 2)),
+       0x000010},
+      {"4-byte count 0 never ends",
+       {0x00, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0x05, 1, 2, 3},
+       5000,
+       Pixels({0xCCBBAA}, 5000),
+       0},
+      {"long literal run",
+       {0x00, 0x2C, 0x01, 0, 0, 9, 8, 7},
+       300,
+       Pixels({0x070809}, 300),
+       0x070809},
+      {"count 0 ends nothing within a 2-pixel request",
+       {0x00, 0, 0, 0, 0, 4, 5, 6, 0xA1},
+       2,
+       Pixels({0x060504}, 2),
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDecoder t;
+    Prime(t, c.stream);
+    EXPECT_EQ(Row(t, c.count), c.pixels);
+    EXPECT_EQ(RecentColor(t.decoder, 0) & 0xFFFFFF, c.front);
+  }
+}
+
+TEST(PixelDecoder, TableOrderAfterListsAndReferences) {
+  // 01 06 c0..c5: six one-pixel literals; the table begins c5 .. c0.
+  Bytes stream = {0x01, 0x06};
+  for (std::uint8_t i = 0; i < 6; ++i) stream.insert(stream.end(), {i, 0x11, 0x22});
+  const Bytes list = stream;
+  const std::uint32_t c0 = 0x221100, c1 = 0x221101, c3 = 0x221103, c5 = 0x221105;
+  stream.insert(stream.end(), {0x80, 0x85});  // run 1 of slot 5 (c0)
+  TestDecoder t;
+  Prime(t, stream);
+  Row(t, 6);
+  for (std::uint32_t s = 0; s < 6; ++s)
+    EXPECT_EQ(RecentColor(t.decoder, s) & 0xFFFFFF, 0x221105u - s);
+  EXPECT_EQ(Row(t, 1), Pixels({c0}));
+  EXPECT_EQ(RecentColor(t.decoder, 0) & 0xFFFFFF, c0);
+  EXPECT_EQ(RecentColor(t.decoder, 1) & 0xFFFFFF, c5);
+  EXPECT_EQ(RecentColor(t.decoder, 5) & 0xFFFFFF, c1);
+  EXPECT_EQ(RecentColor(t.decoder, 6), 0u) << "slots above the reference are untouched";
+
+  // The long form: run 0 in the short fields, then the 4-byte count 256.
+  Bytes long_ref = Concat(list, {0x80, 0x05, 0x00, 0x01, 0x00, 0x00, 0xA0});
+  TestDecoder u;
+  Prime(u, long_ref);
+  Row(u, 6);
+  EXPECT_EQ(Row(u, 256), Pixels({c0}, 256));
+  EXPECT_EQ(Row(u, 1), Pixels({c0})) << "slot 0 is c0 now";
+
+  // A reference to slot 2 with run 3 in the one-byte form.
+  TestDecoder v;
+  Prime(v, Concat(list, {0xE2}));
+  Row(v, 6);
+  EXPECT_EQ(Row(v, 3), Pixels({c3}, 3));
+}
+
+TEST(PixelDecoder, RunsSpanRowsAndMoveOnlyWhenTheyEnd) {
+  TestDecoder t;
+  Prime(t, {0x0A, 7, 7, 7, 0xA1});  // ten pixels of 070707, then slot 1 once
+  EXPECT_EQ(Row(t, 4), Pixels({0x070707}, 4));
+  EXPECT_EQ(RecentColor(t.decoder, 0), 0u) << "the run has not ended";
+  EXPECT_EQ(Row(t, 4), Pixels({0x070707}, 4));
+  EXPECT_EQ(Row(t, 4), Concat(Pixels({0x070707}, 2), Pixels({0}, 2)));
+  EXPECT_EQ(RecentColor(t.decoder, 0), 0u) << "slot 1 (black) moved to the front";
+  EXPECT_EQ(RecentColor(t.decoder, 1) & 0xFFFFFF, 0x070707u);
+  EXPECT_TRUE(Row(t, 0).empty());
+  EXPECT_TRUE(Row(t, -5).empty());
+}
+
+TEST(PixelDecoder, ListStartingJustBeforeTheRefillPointIsReadWhole) {
+  // 2303 one-byte tokens put the list's op 769 bytes before the window's end,
+  // the last place at which no refill happens; after the list 2 bytes remain
+  // and the next token start refills the window.
+  Bytes stream(kRefillAt - 1, 0xA0);
+  stream.insert(stream.end(), {0x01, 0xFF});
+  Bytes expected = Pixels({0}, kRefillAt - 1);
+  for (int i = 0; i < 255; ++i) {
+    stream.insert(stream.end(), {static_cast<std::uint8_t>(i), 0x40, 0x80});
+    expected = Concat(expected, Pixels({0x804000u | static_cast<std::uint32_t>(i)}));
+  }
+  stream.insert(stream.end(), {0x03, 0x01, 0x02, 0x03, 0xC0 | 9});
+  expected = Concat(expected, Pixels({0x030201}, 3));
+  expected = Concat(expected, Pixels({0x804000u | 246}, 2));  // slot 9, behind 030201
+  ASSERT_EQ(stream.size(), 2303u + 2 + 765 + 5);
+  TestDecoder t;
+  Prime(t, stream);
+  const auto total = static_cast<std::int32_t>(expected.size() / 3);
+  EXPECT_EQ(Row(t, total), expected);
+}
+
+TEST(PixelDecoder, ListOfCountZeroIsBrokenData) {
+  for (std::size_t lead : {std::size_t{0}, std::size_t{kRefillAt - 1}, std::size_t{3070}}) {
+    SCOPED_TRACE(lead);
+    Bytes stream(lead, 0xA0);
+    stream.insert(stream.end(), {0x01, 0x00, 1, 2, 3});
+    TestDecoder t;
+    Prime(t, stream);
+    Row(t, static_cast<std::int32_t>(lead) + 1, false);
+    EXPECT_EQ(t.input.status, BrokenData);
+    EXPECT_LE(t.decoder.cur, t.decoder.buffer + kWindowSize);
+  }
+}
+
+TEST(PixelDecoder, RefillReadFailureIsReadError) {
+  TempDir dir;
+  WriteFile(dir.File("s"), Bytes(10000, 0xA0));
+  FaultPlan plan;
+  plan.only = FaultCall::ReadFile;
+  plan.fail_at = 2;  // the first refill
+  Platform faulty = FaultyPlatform(&plan);
+  InputSource input;
+  ASSERT_TRUE(OpenSource(input, faulty, dir.File("s").c_str(), 0, 0));
+  PixelDecoder decoder;
+  ASSERT_TRUE(PrimeDecoder(decoder, input));
+  Bytes out(3 * 3000);
+  EXPECT_FALSE(DecodeRow(decoder, out.data(), 3000));
+  EXPECT_EQ(input.status, ReadError);
+  EXPECT_EQ(input.os_error, kErrorReadFault);
+  CloseSource(input);
+}
+
+// Random token streams of every form, decoded with random row lengths, must
+// give what the model gives, pixel for pixel and slot for slot.
+Bytes RandomStream(std::mt19937& rng, std::size_t tokens) {
+  Bytes s;
+  auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
+  auto color = [&] {
+    // Few colours, so references and repeated literals are common.
+    std::uint8_t v = static_cast<std::uint8_t>(rng() % 6);
+    s.insert(s.end(), {v, static_cast<std::uint8_t>(v * 3), byte()});
+  };
+  for (std::size_t i = 0; i < tokens; ++i) {
+    switch (rng() % 6) {
+      case 0: s.push_back(static_cast<std::uint8_t>(2 + rng() % 126)), color(); break;
+      case 1: {
+        std::uint8_t k = static_cast<std::uint8_t>(1 + rng() % 255);
+        s.insert(s.end(), {0x01, k});
+        for (int j = 0; j < k; ++j) color();
+        break;
+      }
+      case 2: {
+        const auto n = static_cast<std::uint32_t>(1 + rng() % 700);
+        s.insert(s.end(),
+                 {0x00, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8), 0, 0});
+        color();
+        break;
+      }
+      case 3: s.push_back(static_cast<std::uint8_t>(0xA0 + rng() % 0x60)); break;
+      case 4: s.insert(s.end(), {static_cast<std::uint8_t>(0x80 + rng() % 0x20), byte()}); break;
+      default:  // long reference: run 256 + a byte, any slot
+        s.insert(s.end(), {0x80, static_cast<std::uint8_t>(byte() & 0x7F), byte(), 1, 0, 0});
+    }
+  }
+  return s;
+}
+
+TEST(PixelDecoder, MatchesTheModelOnRandomStreams) {
+  std::mt19937 rng(20261208);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    const Bytes stream = RandomStream(rng, 400);
+    ModelDecoder model;
+    model.stream = stream;
+    TestDecoder t;
+    Prime(t, stream);
+    for (int row = 0; row < 60; ++row) {
+      const auto count = static_cast<std::int32_t>(1 + rng() % 700);
+      const Bytes got = Row(t, count);
+      Bytes want;
+      for (std::int32_t i = 0; i < count; ++i) want = Concat(want, Pixels({model.Pixel()}));
+      ASSERT_EQ(got, want) << "row " << row;
+      for (std::uint32_t s = 0; s < 128; ++s)
+        ASSERT_EQ(RecentColor(t.decoder, s) & 0xFFFFFF, model.table[s] & 0xFFFFFF)
+            << "row " << row << " slot " << s;
+    }
+  }
+}
+
+// ---- GetPicture ----
+
+struct Progress {
+  std::vector<std::pair<std::int32_t, std::int32_t>> calls;
+  std::int32_t stop_at = -1;  // the call (0-based) that asks to stop
+};
+
+std::int32_t SPI_CALL RecordProgress(std::int32_t num, std::int32_t denom,
+                                     std::intptr_t user_data) {
+  auto* progress = reinterpret_cast<Progress*>(user_data);
+  progress->calls.emplace_back(num, denom);
+  return static_cast<std::int32_t>(progress->calls.size()) - 1 == progress->stop_at ? 1 : 0;
+}
+
+struct Dib {
+  Bytes info;
+  Bytes bits;
+};
+
+// Copies a handed-over block out, checking it was left unlocked, and frees it.
+Bytes TakeBlock(MemoryHandle block) {
+  auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
+  EXPECT_NE(data, nullptr);
+  if (data == nullptr) return {};
+  Bytes bytes(data, data + OsLocalSize(os, block));
+  EXPECT_FALSE(OsLocalUnlock(os, block)) << "the block was handed over still locked";
+  EXPECT_EQ(OsLocalFree(os, block), nullptr);
+  return bytes;
+}
+
+std::int32_t Decode(const Bytes& file, Dib* dib, Progress* progress = nullptr) {
+  MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
+  const std::int32_t status = Picture().GetPicture(
+      file.data(), static_cast<std::int32_t>(file.size()), 0x1, &info, &bits,
+      progress ? RecordProgress : nullptr, reinterpret_cast<std::intptr_t>(progress));
+  if (status != Ok) {
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(bits, nullptr);
+    return status;
+  }
+  dib->info = TakeBlock(info);
+  dib->bits = TakeBlock(bits);
+  return status;
+}
+
+std::uint32_t Word(const Bytes& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+}
+
+TEST(GetPicture, InfoHeaderAndRowPadding) {
+  for (std::int16_t width = 1; width <= 5; ++width) {
+    SCOPED_TRACE(width);
+    // Every pixel its own colour, so a misplaced byte shows.
+    Bytes pixels;
+    for (int i = 0; i < width * 9; ++i) pixels = Concat(pixels, Pixels({0x10203u * (i + 1)}));
+    Bytes file;
+    ASSERT_TRUE(EncodeGcmpPicture(pixels.data(), width, 9, &file));
+    Dib dib;
+    ASSERT_EQ(Decode(file, &dib), Ok);
+    ASSERT_EQ(dib.info.size(), 40u);
+    EXPECT_EQ(Word(dib.info, 0), 40u);
+    EXPECT_EQ(Word(dib.info, 4), static_cast<std::uint32_t>(width));
+    EXPECT_EQ(Word(dib.info, 8), 9u);
+    EXPECT_EQ(dib.info[12] | (dib.info[13] << 8), 1);
+    EXPECT_EQ(dib.info[14] | (dib.info[15] << 8), 24);
+    for (std::size_t at = 16; at < 40; at += 4) EXPECT_EQ(Word(dib.info, at), 0u) << at;
+    const std::size_t row = 3 * static_cast<std::size_t>(width);
+    const std::size_t stride = (row + 3) / 4 * 4;
+    ASSERT_EQ(dib.bits.size(), stride * 9);
+    for (int r = 0; r < 9; ++r) {
+      EXPECT_EQ(Bytes(dib.bits.begin() + r * stride, dib.bits.begin() + r * stride + row),
+                Bytes(pixels.begin() + r * row, pixels.begin() + (r + 1) * row));
+      for (std::size_t p = row; p < stride; ++p) EXPECT_EQ(dib.bits[r * stride + p], 0);
+    }
+  }
+}
+
+TEST(GetPicture, ProgressSequenceAndCancellation) {
+  const Bytes file = Concat(Header(1, 9), {0x00, 0, 0, 0, 0, 1, 2, 3});
+  Progress all;
+  Dib dib;
+  ASSERT_EQ(Decode(file, &dib, &all), Ok);
+  ASSERT_EQ(all.calls.size(), 10u);
+  for (std::int32_t i = 0; i <= 9; ++i) EXPECT_EQ(all.calls[i], std::make_pair(i, 9));
+  EXPECT_EQ(dib.bits.size(), 36u);
+  Bytes rows;
+  for (int i = 0; i < 9; ++i) rows = Concat(rows, {1, 2, 3, 0});
+  EXPECT_EQ(dib.bits, rows) << "each 3-byte row is padded with one zero byte";
+  Dib quiet;
+  ASSERT_EQ(Decode(file, &quiet), Ok);
+  EXPECT_EQ(quiet.bits, dib.bits) << "no callback, same picture";
+
+  for (std::int32_t stop : {0, 5, 9}) {
+    Progress cancel;
+    cancel.stop_at = stop;
+    EXPECT_EQ(Decode(file, &dib, &cancel), Cancelled) << stop;
+    EXPECT_EQ(cancel.calls.size(), static_cast<std::size_t>(stop) + 1);
+  }
+}
+
+TEST(GetPicture, StreamsThatEndEarlyAreBlackAfterTheLastRun) {
+  const Bytes file = Concat(Header(4, 9), {0x05, 0x10, 0x20, 0x30});
+  Dib dib;
+  ASSERT_EQ(Decode(file, &dib), Ok);
+  Bytes want = Concat(Pixels({0x302010}, 5), Pixels({0}, 31));
+  EXPECT_EQ(dib.bits, want);
+}
+
+TEST(GetPicture, FailuresReleaseBothBlocks) {
+  Dib dib;
+  Bytes broken = Concat(Header(4, 9), {0x01, 0x00});
+  EXPECT_EQ(Decode(broken, &dib), BrokenData);
+  EXPECT_EQ(Decode(Header(4, 8), &dib), UnsupportedFormat);
+  MemoryHandle info = nullptr, bits = nullptr;
+  EXPECT_EQ(Picture().GetPicture("no such file", 0, 0, &info, &bits, nullptr, 0), ReadError);
+  EXPECT_EQ(info, nullptr);
+  EXPECT_EQ(bits, nullptr);
+}
+
+TEST(GetPicture, EveryFailurePointGivesItsStatusAndLeavesNothing) {
+  TempDir dir;
+  std::mt19937 rng(7);
+  Bytes pixels(3 * 100 * 90);
+  for (auto& b : pixels) b = static_cast<std::uint8_t>(rng() % 4 * 60);
+  Bytes file;
+  ASSERT_TRUE(EncodeGcmpPicture(pixels.data(), 100, 90, &file));
+  ASSERT_GT(file.size(), 3 * kWindowSize) << "the sweep must reach refills";
+  WriteFile(dir.File("p"), Concat(Bytes(33, 0), file));
+  const std::string name = dir.File("p");
+  for (std::uint32_t flags : {0u, 1u}) {
+    SweepFaults(
+        FaultCall::Any, kErrorNotEnoughMemory,
+        [&](const Platform& faulty) {
+          MemoryHandle info = nullptr, bits = nullptr;
+          std::int32_t status =
+              flags == 1
+                  ? picture::GetPicture(faulty, file.data(), static_cast<std::int32_t>(file.size()),
+                                        1, &info, &bits, nullptr, 0)
+                  : picture::GetPicture(faulty, name.c_str(), 33, 0, &info, &bits, nullptr, 0);
+          EXPECT_EQ(info == nullptr, status != Ok);
+          EXPECT_EQ(bits == nullptr, status != Ok);
+          if (status == Ok) {
+            auto* data = static_cast<std::uint8_t*>(OsLocalLock(os, bits));
+            EXPECT_EQ(Bytes(data, data + 300), Bytes(pixels.begin(), pixels.begin() + 300));
+            FreeResultBlock(faulty, &bits);
+            OsLocalLock(os, info);
+            FreeResultBlock(faulty, &info);
+          }
+          return status;
+        },
+        [&](const SweepRun& run) {
+          EXPECT_EQ(run.plan.live_blocks, 0);
+          if (!run.plan.injected) {
+            EXPECT_EQ(run.result, Ok);
+          } else {
+            EXPECT_TRUE(run.result == ReadError || run.result == NoMemory ||
+                        run.result == MemoryError)
+                << run.result;
+          }
+        });
+  }
+}
+
+// ---- round trips through the writer ----
+
+enum class Kind { Flat, Gradient, Noise, FewColors };
+
+Bytes MakePicture(Kind kind, int width, int height, std::mt19937& rng) {
+  Bytes p(3 * static_cast<std::size_t>(width) * height);
+  const std::uint32_t palette[] = {0x000000, 0xFFFFFF, 0x2040C0, 0xC04020, 0x10E010, 0x808080};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint32_t c = 0;
+      switch (kind) {
+        case Kind::Flat: c = palette[(x / 37 + y / 23) % 6]; break;
+        case Kind::Gradient: c = (x * 255 / width) | ((y * 255 / height) << 8) | 0x400000; break;
+        case Kind::Noise: c = rng() & 0xFFFFFF; break;
+        case Kind::FewColors: c = palette[rng() % 6] ^ (rng() % 50 == 0 ? rng() % 300 : 0); break;
+      }
+      std::uint8_t* px = &p[3 * (static_cast<std::size_t>(y) * width + x)];
+      px[0] = static_cast<std::uint8_t>(c);
+      px[1] = static_cast<std::uint8_t>(c >> 8);
+      px[2] = static_cast<std::uint8_t>(c >> 16);
+    }
+  }
+  return p;
+}
+
+TEST(GetPicture, RoundTripsThroughTheWriter) {
+  std::mt19937 rng(42);
+  struct Case {
+    Kind kind;
+    int width, height;
+  } cases[] = {{Kind::Flat, 333, 211},      {Kind::Gradient, 256, 97}, {Kind::Noise, 181, 120},
+               {Kind::FewColors, 402, 150}, {Kind::Noise, 1, 9},       {Kind::Flat, 2, 1000},
+               {Kind::FewColors, 3, 40}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << static_cast<int>(c.kind) << " " << c.width << "x" << c.height);
+    const Bytes pixels = MakePicture(c.kind, c.width, c.height, rng);
+    Bytes file;
+    ASSERT_TRUE(EncodeGcmpPicture(pixels.data(), c.width, c.height, &file));
+    Dib dib;
+    ASSERT_EQ(Decode(file, &dib), Ok);
+    const std::size_t row = 3 * static_cast<std::size_t>(c.width);
+    const std::size_t stride = (row + 3) / 4 * 4;
+    for (int r = 0; r < c.height; ++r) {
+      ASSERT_EQ(std::memcmp(&dib.bits[r * stride], &pixels[r * row], row), 0) << "row " << r;
+    }
+  }
+}
+
+TEST(GcmpWriter, RefusesSizesTheHeaderCannotHold) {
+  Bytes pixels(3 * 40000 * 9), out = {1};
+  EXPECT_FALSE(EncodeGcmpPicture(pixels.data(), 0, 9, &out));
+  EXPECT_FALSE(EncodeGcmpPicture(pixels.data(), 5, 8, &out));
+  EXPECT_FALSE(EncodeGcmpPicture(pixels.data(), 32768, 9, &out));
+  EXPECT_EQ(out, Bytes{1});
+}
+
+}  // namespace
