@@ -2,18 +2,26 @@
 // in pixel_decoder.h.
 #include "picture/pixel_decoder.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
 
-constexpr std::uint32_t kRingMask = kTableSize - 1;
+static_assert(std::endian::native == std::endian::little,
+              "colours are moved as little-endian 32-bit words");
+
 constexpr std::uint32_t kColorMask = 0x00FFFFFFu;
 
+std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The three colour bytes at p, as the low bytes of a word.
 std::uint32_t Color3(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
 }
-
-std::uint32_t Count4(const std::uint8_t* p) { return Color3(p) | (std::uint32_t{p[3]} << 24); }
 
 void Store3(std::uint8_t* out, std::uint32_t color) {
   out[0] = static_cast<std::uint8_t>(color);
@@ -21,17 +29,27 @@ void Store3(std::uint8_t* out, std::uint32_t color) {
   out[2] = static_cast<std::uint8_t>(color >> 16);
 }
 
-// Writes `n` pixels of one colour: the first one by hand, then by doubling
-// copies of what is already written, so long runs cost a few memcpy calls.
-void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n) {
-  if (n <= 4) {
-    for (std::uint32_t i = 0; i < n; ++i) Store3(out + 3 * i, color);
+// Writes one pixel. While more pixels of the row follow it, the colour is
+// stored as a whole word: its fourth byte lands on the next pixel, which is
+// written after it, so nothing outside the row is ever touched.
+void StorePixel(std::uint8_t* out, std::uint32_t color, bool more_follow) {
+  if (more_follow) {
+    std::memcpy(out, &color, 4);
+  } else {
+    Store3(out, color);
+  }
+}
+
+// Writes `n` pixels of one colour, `last_in_row` telling whether the final
+// one ends the row. Short runs are stored pixel by pixel; long ones are
+// doubled with memcpy from what is already written.
+void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_in_row) {
+  if (n <= 8) {
+    for (std::uint32_t i = 0; i + 1 < n; ++i) std::memcpy(out + 3 * i, &color, 4);
+    StorePixel(out + 3 * (n - 1), color, !last_in_row);
     return;
   }
-  Store3(out, color);
-  Store3(out + 3, color);
-  Store3(out + 6, color);
-  Store3(out + 9, color);
+  for (std::uint32_t i = 0; i < 4; ++i) std::memcpy(out + 3 * i, &color, 4);
   std::size_t done = 12;
   const std::size_t total = std::size_t{3} * n;
   while (done < total) {
@@ -39,36 +57,6 @@ void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n) {
     std::memcpy(out + done, out, piece);
     done += piece;
   }
-}
-
-std::uint32_t& Entry(PixelDecoder& d, std::uint32_t slot) {
-  return d.recent_colors[(d.front + slot) & kRingMask];
-}
-
-// The run of `color` from `slot` has ended: it moves to the front, and the
-// slots in front of it move down by one. Costs min(slot, 127 - slot) moves.
-void MoveToFront(PixelDecoder& d, std::int32_t slot, std::uint32_t color) {
-  auto s = static_cast<std::uint32_t>(slot);
-  if (s == 0) return;
-  if (s == kTableSize - 1) {
-    // The last entry leaves (a literal's drop, or a reference to the last
-    // slot, which is the colour itself): rotating the ring does it all.
-    d.front = (d.front - 1) & kRingMask;
-    Entry(d, 0) = color;
-    return;
-  }
-  if (s < kTableSize / 2) {
-    for (std::uint32_t j = s; j > 0; --j) Entry(d, j) = Entry(d, j - 1);
-    Entry(d, 0) = color;
-    return;
-  }
-  // Rotate the ring by one (every slot moves down), then move the slots
-  // above s back up and restore the last one.
-  std::uint32_t last = Entry(d, kTableSize - 1);
-  d.front = (d.front - 1) & kRingMask;
-  for (std::uint32_t j = s + 1; j < kTableSize - 1; ++j) Entry(d, j) = Entry(d, j + 1);
-  Entry(d, kTableSize - 1) = last;
-  Entry(d, 0) = color;
 }
 
 // Refills the window at a token start once `cur` has reached the refill
@@ -90,7 +78,7 @@ bool Refill(PixelDecoder& d, const std::uint8_t*& cur) {
 bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   decoder.source = &source;
   decoder.cur = decoder.buffer;
-  decoder.front = 0;
+  decoder.front = kTableRoom;
   decoder.current = 0;
   decoder.repeat = 0;
   decoder.run = 0;
@@ -100,7 +88,7 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
 }
 
 std::uint32_t RecentColor(const PixelDecoder& decoder, std::uint32_t slot) {
-  return decoder.recent_colors[(decoder.front + slot) & kRingMask];
+  return decoder.recent_colors[decoder.front + slot];
 }
 
 bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
@@ -110,63 +98,74 @@ bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   auto left = static_cast<std::uint32_t>(count);
   const std::uint8_t* cur = d.cur;
   const std::uint8_t* const refill_at = d.buffer + kRefillAt;
+  std::uint32_t* table = d.recent_colors + d.front;  // slot 0
   std::uint32_t current = d.current;
   std::uint32_t run = d.run;
+  auto repeat = static_cast<std::uint32_t>(d.repeat);
   std::int32_t slot = d.slot;
   bool ok = true;
 
-  while (left != 0) {
-    if (run == 0 && d.repeat != 0) {
-      // A literal list goes on: each colour is a run of one pixel that enters
-      // the table at the front. Its bytes lie in the window (see kRefillAt).
-      auto n = static_cast<std::uint32_t>(d.repeat);
-      if (n > left) n = left;
-      for (std::uint32_t i = 0; i < n; ++i) {
-        current = (current & ~kColorMask) | Color3(cur);
-        cur += 3;
-        Store3(out, current);
-        out += 3;
-        d.front = (d.front - 1) & kRingMask;
-        d.recent_colors[d.front] = current;
-      }
-      d.repeat -= static_cast<std::int32_t>(n);
-      left -= n;
-      slot = 0;
-      continue;
+  // A colour enters the table at the front and the last entry drops out:
+  // the table slides down one entry, and back up once it reaches the bottom.
+  auto push_front = [&](std::uint32_t color) {
+    if (table == d.recent_colors) {
+      std::memmove(d.recent_colors + kTableRoom, d.recent_colors,
+                   sizeof(std::uint32_t) * (kTableSize - 1));
+      table = d.recent_colors + kTableRoom;
     }
+    *--table = color;
+  };
+
+  while (left != 0) {
     if (run == 0) {
+      if (repeat != 0) {
+        // A literal list goes on: each colour is a run of one pixel that
+        // enters the table at once. Its bytes lie in the window (kRefillAt).
+        std::uint32_t n = repeat < left ? repeat : left;
+        repeat -= n;
+        left -= n;
+        for (; n != 0; --n) {
+          current = (current & ~kColorMask) | Color3(cur);
+          cur += 3;
+          StorePixel(out, current, n > 1 || left != 0);
+          out += 3;
+          push_front(current);
+        }
+        slot = 0;
+        continue;
+      }
       if (cur >= refill_at && !Refill(d, cur)) {
         ok = false;
         break;
       }
-      std::uint32_t op = *cur++;
-      if (op >= 0x80) {
+      const std::uint32_t op = *cur++;
+      if (op >= 0xA0) {
         slot = static_cast<std::int32_t>(op & 0x1F);
         run = (op >> 5) & 3;
+        current = table[slot];
+      } else if (op >= 0x80) {
+        const std::uint32_t b = *cur++;
+        run = ((op & 0x1F) << 1) | (b >> 7);
+        slot = static_cast<std::int32_t>(b & 0x7F);
         if (run == 0) {
-          std::uint32_t b = *cur++;
-          run = ((op & 0x1F) << 1) | (b >> 7);
-          slot = static_cast<std::int32_t>(b & 0x7F);
-          if (run == 0) {
-            run = Count4(cur);
-            cur += 4;
-          }
+          run = Load32(cur);
+          cur += 4;
         }
-        current = Entry(d, static_cast<std::uint32_t>(slot));
+        current = table[slot];
       } else {
         run = op;
         if (op == 0) {
-          run = Count4(cur);
+          run = Load32(cur);
           cur += 4;
         } else if (op == 1) {
-          std::uint32_t k = *cur++;
-          if (k == 0) {
+          repeat = *cur++;
+          if (repeat == 0) {
             // A list of no colours would ask for 2^32 - 1 literals: not data.
             RecordStatus(*d.source, BrokenData);
             ok = false;
             break;
           }
-          d.repeat = static_cast<std::int32_t>(k - 1);
+          --repeat;
         }
         slot = kLiteralSlot;
         current = (current & ~kColorMask) | Color3(cur);
@@ -175,20 +174,39 @@ bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
     }
     // Emit. `run - 1` makes a run of 0 (a 4-byte count of 0) the longest
     // possible: it wraps, and no picture is 2^32 pixels long.
-    std::uint32_t n = run - 1 < left - 1 ? run : left;
-    FillRun(out, current, n);
-    out += std::size_t{3} * n;
-    run -= n;
+    const std::uint32_t n = run - 1 < left - 1 ? run : left;
+    if (n <= 3 && left >= 4) {
+      // The common short run away from the row's end: three whole-word
+      // stores, whatever n is, all inside the next four pixels of the row
+      // and all overwritten by the pixels that follow.
+      std::memcpy(out, &current, 4);
+      std::memcpy(out + 3, &current, 4);
+      std::memcpy(out + 6, &current, 4);
+    } else {
+      FillRun(out, current, n, left == n);
+    }
     left -= n;
+    run -= n;
+    out += std::size_t{3} * n;
     if (run == 0) {
-      MoveToFront(d, slot, current);
+      // The run has ended: its colour moves to the front. A literal (slot
+      // 127) drops the last entry, as does a reference to the last slot,
+      // which is the colour itself; otherwise slots 0 .. slot-1 move down.
+      if (slot == kLiteralSlot) {
+        push_front(current);
+      } else if (slot != 0) {
+        std::memmove(table + 1, table, sizeof(std::uint32_t) * static_cast<std::uint32_t>(slot));
+        table[0] = current;
+      }
       slot = 0;
     }
   }
 
   d.cur = cur;
+  d.front = static_cast<std::uint32_t>(table - d.recent_colors);
   d.current = current;
   d.run = run;
+  d.repeat = static_cast<std::int32_t>(repeat);
   d.slot = slot;
   return ok;
 }

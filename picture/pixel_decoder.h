@@ -46,16 +46,20 @@ constexpr std::uint32_t kRefillAt = kWindowSize - kLongestToken - 1;
 static_assert(kRefillAt == 2304);
 constexpr std::uint32_t kTableSize = 128;
 constexpr std::int32_t kLiteralSlot = 127;
+// Room below the table into which literals enter: the table slides down one
+// entry per literal and is copied back up only once every 384 literals.
+constexpr std::uint32_t kTableRoom = 384;
 
 struct PixelDecoder {
   InputSource* source;  // refills are read from it; failures recorded in it
   std::uint8_t buffer[kWindowSize];
   const std::uint8_t* cur;  // next unread byte in buffer
-  // The colour table as a ring: logical slot i is entry (front + i) % 128, so
-  // that a literal entering at the front costs one store, not 127 moves.
+  // The colour table: slot i is recent_colors[front + i], so that a literal
+  // entering at the front costs one store (front moves down), not 127 moves,
+  // and a colour moving to the front from slot s is one short memmove.
   // A colour is bytes 0-2 of an entry (lowest byte first); byte 3 is carried
   // along and never emitted.
-  std::uint32_t recent_colors[kTableSize];
+  std::uint32_t recent_colors[kTableRoom + kTableSize];
   std::uint32_t front;
   std::uint32_t current;  // the colour being emitted
   std::int32_t repeat;    // literals still to come in the current literal list

@@ -1,0 +1,180 @@
+// Decoding speed of GetPicture against the QOI reference decoder, libspng and
+// a plain memcpy of the output size, on the same pixels, in one run.
+//
+// Usage: picture_benchmark [benchmark flags] PICTURE...
+// Each PICTURE (PNG, BMP or PPM) is converted with the project's GCmpSH0
+// writer, and encoded as QOI and as PNG; every decoder's result is checked
+// against the source pixels once before timing. After the benchmark's own
+// output a Markdown table gives megapixels per second, each one's ratio to
+// GetPicture, and the size of each format.
+#include <benchmark/benchmark.h>
+
+#define QOI_IMPLEMENTATION
+#include <qoi.h>
+#include <spng.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "picture/picture_plugin.h"
+#include "tools/image_files.h"
+#include "writers/gcmp_writer.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Subject {
+  std::string name;
+  Image image;
+  Bytes dib_bits;  // what GetPicture must produce
+  Bytes gcmp, qoi, png;
+};
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "picture_benchmark: %s\n", what.c_str());
+  std::exit(1);
+}
+
+std::size_t DibSize(const Image& image) {
+  return (3 * static_cast<std::size_t>(image.width) + 3) / 4 * 4 * image.height;
+}
+
+// GetPicture from a memory block, as a host with the file in memory calls it.
+bool DecodeGcmp(const Subject& s, Bytes* out) {
+  const Platform& os = SystemPlatform();
+  MemoryHandle info = nullptr, bits = nullptr;
+  if (picture::GetPicture(os, s.gcmp.data(), static_cast<std::int32_t>(s.gcmp.size()), 1, &info,
+                          &bits, nullptr, 0) != Ok)
+    return false;
+  if (out != nullptr) {
+    auto* data = static_cast<std::uint8_t*>(OsLocalLock(os, bits));
+    out->assign(data, data + OsLocalSize(os, bits));
+    OsLocalUnlock(os, bits);
+  }
+  OsLocalFree(os, bits);
+  OsLocalFree(os, info);
+  return true;
+}
+
+bool DecodeQoi(const Subject& s, Bytes* out) {
+  qoi_desc desc;
+  void* pixels = qoi_decode(s.qoi.data(), static_cast<int>(s.qoi.size()), &desc, 3);
+  if (pixels == nullptr) return false;
+  if (out != nullptr) {
+    auto* p = static_cast<std::uint8_t*>(pixels);
+    out->assign(p, p + 3 * static_cast<std::size_t>(desc.width) * desc.height);
+  }
+  std::free(pixels);
+  return true;
+}
+
+bool DecodeSpng(const Subject& s, Bytes* out) {
+  Bytes pixels(s.image.rgb.size());
+  spng_ctx* ctx = spng_ctx_new(0);
+  spng_set_png_buffer(ctx, s.png.data(), s.png.size());
+  int status = spng_decode_image(ctx, pixels.data(), pixels.size(), SPNG_FMT_RGB8, 0);
+  spng_ctx_free(ctx);
+  benchmark::DoNotOptimize(pixels.data());
+  if (out != nullptr) *out = std::move(pixels);
+  return status == 0;
+}
+
+Subject Load(const std::string& path) {
+  Subject s;
+  s.name = path.substr(path.find_last_of('/') + 1);
+  std::string error;
+  if (!ReadImageFile(path, &s.image, &error)) Fail(path + ": " + error);
+  const Bytes stream = StreamPixels(s.image);
+  if (!EncodeGcmpPicture(stream.data(), s.image.width, s.image.height, &s.gcmp))
+    Fail(path + ": too large for GCmpSH0");
+  const std::size_t row = 3 * static_cast<std::size_t>(s.image.width);
+  const std::size_t stride = (row + 3) / 4 * 4;
+  s.dib_bits.assign(DibSize(s.image), 0);
+  for (std::int32_t y = 0; y < s.image.height; ++y)
+    std::memcpy(&s.dib_bits[stride * y], &stream[row * y], row);
+
+  const qoi_desc desc = {static_cast<unsigned>(s.image.width),
+                         static_cast<unsigned>(s.image.height), 3, QOI_SRGB};
+  int qoi_size = 0;
+  void* qoi = qoi_encode(s.image.rgb.data(), &desc, &qoi_size);
+  if (qoi == nullptr) Fail(path + ": QOI encoding failed");
+  s.qoi.assign(static_cast<std::uint8_t*>(qoi), static_cast<std::uint8_t*>(qoi) + qoi_size);
+  std::free(qoi);
+  if (!EncodePng(s.image, &s.png, &error)) Fail(path + ": " + error);
+
+  // Every decoder must give the source pixels back before it is timed.
+  Bytes check;
+  if (!DecodeGcmp(s, &check) || check != s.dib_bits) Fail(path + ": GetPicture mismatch");
+  if (!DecodeQoi(s, &check) || check != s.image.rgb) Fail(path + ": QOI mismatch");
+  if (!DecodeSpng(s, &check) || check != s.image.rgb) Fail(path + ": spng mismatch");
+  return s;
+}
+
+// Keeps each run's time per iteration for the table at the end.
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> seconds;  // by benchmark name
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+        seconds[run.run_name.function_name] = run.real_accumulated_time / run.iterations;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (argc < 2) Fail("usage: picture_benchmark [benchmark flags] PICTURE...");
+  std::vector<Subject> subjects;
+  for (int i = 1; i < argc; ++i) subjects.push_back(Load(argv[i]));
+
+  const char* kinds[] = {"GetPicture", "QOI", "spng", "memcpy"};
+  for (const Subject& s : subjects) {
+    const Subject* p = &s;
+    benchmark::RegisterBenchmark(("GetPicture/" + s.name).c_str(), [p](benchmark::State& state) {
+      for (auto _ : state) benchmark::DoNotOptimize(DecodeGcmp(*p, nullptr));
+    })->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("QOI/" + s.name).c_str(), [p](benchmark::State& state) {
+      for (auto _ : state) benchmark::DoNotOptimize(DecodeQoi(*p, nullptr));
+    })->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("spng/" + s.name).c_str(), [p](benchmark::State& state) {
+      for (auto _ : state) benchmark::DoNotOptimize(DecodeSpng(*p, nullptr));
+    })->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("memcpy/" + s.name).c_str(), [p](benchmark::State& state) {
+      Bytes target(p->dib_bits.size());
+      for (auto _ : state) {
+        std::memcpy(target.data(), p->dib_bits.data(), target.size());
+        benchmark::ClobberMemory();
+      }
+    })->Unit(benchmark::kMillisecond)->UseRealTime();
+  }
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  std::printf("\n| picture | size | GCmpSH0 | QOI | PNG |");
+  for (const char* k : kinds) std::printf(" %s MP/s |", k);
+  std::printf(" QOI / GetPicture | spng / GetPicture | memcpy / GetPicture |\n|---|---|---|---|---|");
+  for (int i = 0; i < 7; ++i) std::printf("---|");
+  std::printf("\n");
+  for (const Subject& s : subjects) {
+    const double mp = static_cast<double>(s.image.width) * s.image.height / 1e6;
+    double rate[4] = {};
+    for (int k = 0; k < 4; ++k) {
+      auto found = reporter.seconds.find(std::string(kinds[k]) + "/" + s.name);
+      rate[k] = found == reporter.seconds.end() ? 0 : mp / found->second;
+    }
+    std::printf("| %s | %dx%d | %zu | %zu | %zu |", s.name.c_str(), s.image.width, s.image.height,
+                s.gcmp.size(), s.qoi.size(), s.png.size());
+    for (double r : rate) std::printf(" %.0f |", r);
+    for (int k = 1; k < 4; ++k) std::printf(" %.2f |", rate[0] > 0 ? rate[k] / rate[0] : 0.0);
+    std::printf("\n");
+  }
+  return 0;
+}

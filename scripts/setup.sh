@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the builds need on Debian or Ubuntu, when it is missing.
+# As root it installs; otherwise it prints the exact command and stops.
+# Sourced by the other scripts: `need_packages` takes the package names.
+set -euo pipefail
+
+need_packages() {
+  local missing=() pkg
+  local want_i386=0
+  for pkg in "$@"; do
+    [[ $pkg == *:i386 ]] && want_i386=1
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  local have_i386=1
+  if [[ $want_i386 == 1 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    have_i386=0
+  fi
+  [[ ${#missing[@]} == 0 && $have_i386 == 1 ]] && return 0
+
+  local steps=()
+  [[ $have_i386 == 0 ]] && steps+=("dpkg --add-architecture i386")
+  steps+=("apt-get update" "DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}")
+  if [[ $(id -u) != 0 ]]; then
+    echo "Missing: ${missing[*]}${have_i386:+}" >&2
+    local line=""
+    for s in "${steps[@]}"; do line+="${line:+ && }sudo ${s}"; done
+    echo "Install them with:" >&2
+    echo "  $line" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}" >&2
+  for s in "${steps[@]}"; do
+    eval "$s" >/dev/null
+  done
+}
+
+# What building and testing both builds need.
+BUILD_PACKAGES=(build-essential cmake ninja-build googletest libgtest-dev
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)

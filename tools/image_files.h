@@ -1,0 +1,34 @@
+// This file contains reading and writing of ordinary picture files for the
+// tools and benchmarks: PNG (native build only, through libspng), BMP and
+// binary PPM; and the conversions between such a picture and the pixel order
+// of GCmpSH0 streams and DIBs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A picture as files hold it: rows top to bottom, 3 bytes a pixel, red first.
+struct Image {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint8_t> rgb;
+};
+
+// Reads a PNG, BMP (24 or 32 bits, uncompressed) or binary PPM file, chosen by
+// its first bytes. False with a one-line reason in *error otherwise.
+bool ReadImageFile(const std::string& path, Image* image, std::string* error);
+bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error);
+
+bool PngSupported();
+bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error);
+bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error);
+
+// A 24-bit BMP file: file header, BITMAPINFOHEADER, bottom-up padded rows.
+std::vector<std::uint8_t> EncodeBmp(const Image& image);
+
+// The pixels in GCmpSH0 stream order: bottom row first, blue, green, red.
+std::vector<std::uint8_t> StreamPixels(const Image& image);
+// The picture held by a 24-bit DIB with a positive height: padded rows,
+// bottom row first, blue, green, red.
+Image ImageFromDib(std::int32_t width, std::int32_t height, const std::uint8_t* bits);
