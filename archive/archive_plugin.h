@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "archive/member_table.h"
 #include "support/host_contract.h"
 #include "support/platform.h"
 #include "support/plugin_info.h"
@@ -14,5 +15,44 @@ namespace archive {
 
 // Kind code, name, and the NSC pattern with its description.
 extern const PluginInfoTable kInfoTable;
+
+// 1 when the probe (the host's 2048-byte head block, or its open file handle,
+// see OpenProbe) begins with a valid NSC table; only the boundaries within
+// the first 2048 bytes are compared. 0 on any failure. A lent handle is left
+// at the position it had.
+std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr_t probe_word);
+
+// Lists the archive: one result block of 428-byte records, one per member of
+// more than 1 byte, then an end record whose first byte is 0. The block goes
+// to *info_slot and belongs to the host on success (0). Otherwise: 2 (a table
+// check failed, or the table is larger than kLargestTable), 4 or 5 (the block
+// or the table's scratch block), 6 (read); *info_slot is null after a failed
+// allocation and untouched before it.
+std::int32_t GetArchiveInfo(const Platform& os, const void* source, std::int32_t length_or_offset,
+                            std::uint32_t flags, MemoryHandle* info_slot);
+
+// Describes the member named `file_name` (its number, read as strtol reads
+// decimals) at *record_out. Returns 0; 6 when the name names no member (judged
+// after the first 12 bytes, before the rest of the table) or on a read
+// failure; 2 when a table check fails; 4 or 5 for the table's scratch block.
+// The record is written only on success.
+std::int32_t GetFileInfo(const Platform& os, const void* source, std::int32_t length_or_offset,
+                         const char* file_name, std::uint32_t flags,
+                         ArchiveMemberRecord* record_out);
+
+// Copies one member out. With file input, position_or_length is the member's
+// start as GetArchiveInfo lists it, in an archive at the file's first byte;
+// with memory input the whole block is the member, named "noname". Output
+// kind 0x100: the copy is a result block whose handle goes to the HLOCAL at
+// `dest`, owned by the host. Output kind 0x000: the copy is written to the
+// file DEST\NAME (NAME alone when DEST is empty), which then holds exactly the
+// member. Progress: (i, chunks) before each of up to 32 chunks, then
+// (chunks, chunks) and (0, 32). Returns 0; 8 for another output kind (nothing
+// done), a path over 259 characters, or a file that cannot be created or
+// fully written (it is left empty); 6 for a read failure or a position that
+// starts no member; 2, 4, 5 and 1 as usual. Nothing is held after a failure.
+std::int32_t GetFile(const Platform& os, const void* source, std::int32_t position_or_length,
+                     void* dest, std::uint32_t flags, ProgressCallback progress,
+                     std::intptr_t user_data);
 
 }  // namespace archive

@@ -8,10 +8,13 @@ FaultPlan& Plan(void* context) { return *static_cast<FaultPlan*>(context); }
 // Counts a call of kind `call`; true when this is the one to fail.
 bool Strike(FaultPlan& plan, FaultCall call) {
   plan.error_pending = false;
+  const std::uint32_t kind_index = ++plan.kind_calls[static_cast<int>(call)];
   if (plan.only != FaultCall::Any && plan.only != call) return false;
   ++plan.calls;
   if (plan.fail_at == 0 || plan.calls != plan.fail_at) return false;
   plan.injected = true;
+  plan.injected_call = call;
+  plan.injected_kind_index = kind_index;
   return true;
 }
 
@@ -39,7 +42,9 @@ bool ReadFileEntry(void* context, FileHandle file, void* buffer, std::uint32_t c
     *done = 0;
     return Refuse(plan);
   }
-  return OsReadFile(*plan.base, file, buffer, count, done);
+  bool ok = OsReadFile(*plan.base, file, buffer, count, done);
+  if (ok) plan.bytes_read += *done;
+  return ok;
 }
 
 bool WriteFileEntry(void* context, FileHandle file, const void* buffer, std::uint32_t count,

@@ -37,12 +37,17 @@ struct FaultPlan {
   FaultKind kind = FaultKind::Fail;
   std::uint32_t error = kErrorReadFault;
   // Results.
-  std::uint32_t calls = 0;  // calls of kind `only` seen so far
-  bool injected = false;    // the planned fault happened
+  std::uint32_t calls = 0;                   // calls of kind `only` seen so far
+  bool injected = false;                     // the planned fault happened
+  FaultCall injected_call = FaultCall::Any;  // which kind of call it hit
+  std::uint32_t injected_kind_index = 0;     // 1 = the first call of that kind
   bool error_pending = false;
   // Accounting: opened minus closed handles, allocated minus freed blocks.
   std::int32_t open_handles = 0;
   std::int32_t live_blocks = 0;
+  std::uint64_t bytes_read = 0;  // by reads that succeeded
+  // Calls seen of each kind, indexed by FaultCall.
+  std::uint32_t kind_calls[8] = {};
 };
 
 // A platform table that routes every call through `plan`.

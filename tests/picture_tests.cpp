@@ -30,11 +30,6 @@ Bytes Header(std::int16_t width, std::int16_t height, std::int16_t depth = 24,
   return bytes;
 }
 
-Bytes Concat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // ---- header, IsSupported, GetPictureInfo, GetPreview ----
 
 TEST(PictureHeader, RulesOfTheHeader) {

@@ -46,6 +46,10 @@ ArchiveApi LoadArchive() {
   HMODULE library = Load("vizuz.spi");
   ArchiveApi api{};
   Find(library, "GetPluginInfo", &api.GetPluginInfo);
+  Find(library, "IsSupported", &api.IsSupported);
+  Find(library, "GetArchiveInfo", &api.GetArchiveInfo);
+  Find(library, "GetFileInfo", &api.GetFileInfo);
+  Find(library, "GetFile", &api.GetFile);
   return api;
 }
 
@@ -81,6 +85,21 @@ ArchiveApi LoadArchive() {
   ArchiveApi api{};
   api.GetPluginInfo = [](std::int32_t number, char* buffer, std::int32_t length) {
     return GetPluginInfo(archive::kInfoTable, number, buffer, length);
+  };
+  api.IsSupported = [](const char* name, std::uintptr_t probe) {
+    return archive::IsSupported(SystemPlatform(), name, probe);
+  };
+  api.GetArchiveInfo = [](const void* source, std::int32_t length, std::uint32_t flags,
+                          MemoryHandle* info) {
+    return archive::GetArchiveInfo(SystemPlatform(), source, length, flags, info);
+  };
+  api.GetFileInfo = [](const void* source, std::int32_t length, const char* name,
+                       std::uint32_t flags, ArchiveMemberRecord* record) {
+    return archive::GetFileInfo(SystemPlatform(), source, length, name, flags, record);
+  };
+  api.GetFile = [](const void* source, std::int32_t position, void* dest, std::uint32_t flags,
+                   ProgressCallback progress, std::intptr_t user_data) {
+    return archive::GetFile(SystemPlatform(), source, position, dest, flags, progress, user_data);
   };
   return api;
 }

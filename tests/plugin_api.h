@@ -7,10 +7,9 @@
 
 #include <cstdint>
 
+#include "archive/member_table.h"
 #include "picture/picture_header.h"
 #include "support/host_contract.h"
-
-struct ArchiveMemberRecord;
 
 struct PictureApi {
   std::int32_t(SPI_CALL* GetPluginInfo)(std::int32_t, char*, std::int32_t);
@@ -25,6 +24,12 @@ struct PictureApi {
 
 struct ArchiveApi {
   std::int32_t(SPI_CALL* GetPluginInfo)(std::int32_t, char*, std::int32_t);
+  std::int32_t(SPI_CALL* IsSupported)(const char*, std::uintptr_t);
+  std::int32_t(SPI_CALL* GetArchiveInfo)(const void*, std::int32_t, std::uint32_t, MemoryHandle*);
+  std::int32_t(SPI_CALL* GetFileInfo)(const void*, std::int32_t, const char*, std::uint32_t,
+                                      ArchiveMemberRecord*);
+  std::int32_t(SPI_CALL* GetFile)(const void*, std::int32_t, void*, std::uint32_t,
+                                  ProgressCallback, std::intptr_t);
 };
 
 // The export tables; a test fails (and these abort) if a library or an

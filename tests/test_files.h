@@ -20,6 +20,11 @@ struct TempDir {
   std::filesystem::path path;
 };
 
+inline Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -1,0 +1,141 @@
+// This file contains GetFile: one member of an NSC archive copied out, into a
+// result block for the host or into a file in a folder the host names.
+#include <cstring>
+
+#include "archive/archive_plugin.h"
+#include "archive/member_table.h"
+
+namespace archive {
+
+namespace {
+
+// The output path's fixed area: 259 characters and the terminator.
+constexpr std::size_t kPathArea = 260;
+constexpr std::int32_t kChunks = 32;
+
+struct Member {
+  std::uint32_t size;
+  char name[200];
+};
+
+// With file input: reads the table from the file's first byte, finds the first
+// member that starts at `position`, and puts the file back at that start.
+bool ChooseMember(InputSource& input, std::uint32_t position, Member* member) {
+  MemberTable table{};
+  if (!SeekAbsolute(input, 0) || !ReadMemberTable(input, &table)) return false;
+  bool found = false;
+  for (std::uint32_t k = 0; k < MemberCount(table) && !found; ++k) {
+    if (MemberStart(table, k) != position) continue;
+    found = true;
+    member->size = MemberSize(table, k);
+    FormatMemberName(MemberNameFormat(MemberCount(table)), k + 1, member->name);
+  }
+  ReleaseMemberTable(*input.os, &table);
+  if (!found) {
+    // A position that starts no member names nothing to extract.
+    RecordStatus(input, ReadError);
+    return false;
+  }
+  return SeekFromBase(input, 0);
+}
+
+// Reads the member into the block: in 32 chunks and the rest, with a
+// progress call before each chunk and two at the end, when there is a
+// callback; in one read otherwise.
+bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
+                ProgressCallback progress, std::intptr_t user_data) {
+  if (progress == nullptr) return ReadSource(input, block, size);
+  std::uint32_t chunk = size / kChunks;
+  std::int32_t chunks = kChunks;
+  if (chunk == 0) {
+    chunk = 1;
+    chunks = static_cast<std::int32_t>(size);
+  }
+  for (std::int32_t i = 0; i < chunks; ++i) {
+    if (ProgressSaysStop(progress, i, chunks, user_data)) {
+      RecordStatus(input, Cancelled);
+      return false;
+    }
+    if (!ReadSource(input, block, chunk)) return false;
+    block += chunk;
+  }
+  const std::uint32_t rest = size - static_cast<std::uint32_t>(chunks) * chunk;
+  if (rest != 0 && !ReadSource(input, block, rest)) return false;
+  if (ProgressSaysStop(progress, chunks, chunks, user_data) ||
+      ProgressSaysStop(progress, 0, kChunks, user_data)) {
+    RecordStatus(input, Cancelled);
+    return false;
+  }
+  return true;
+}
+
+// Writes the block to DEST\NAME (NAME alone for an empty DEST). The file is
+// created or opened, written, and cut at the member's end, so that it holds
+// exactly the member even where a longer file stood. If the write fails, what
+// was written is cut off again, so no part of the member is left behind.
+bool WriteMemberFile(InputSource& input, const char* dest, const char* name,
+                     const std::uint8_t* block, std::uint32_t size) {
+  const Platform& os = *input.os;
+  char path[kPathArea];
+  const std::size_t dest_length = std::strlen(dest);
+  const std::size_t name_length = std::strlen(name);
+  const std::size_t separator = dest_length != 0 ? 1 : 0;
+  if (dest_length + separator + name_length >= kPathArea) {
+    RecordStatus(input, OutputError);
+    return false;
+  }
+  std::memcpy(path, dest, dest_length);
+  if (separator != 0) path[dest_length] = '\\';
+  std::memcpy(path + dest_length + separator, name, name_length + 1);
+
+  FileHandle file = OsCreateFile(os, path, kGenericWrite, kShareNone, kOpenAlways);
+  if (file == kInvalidHandle) {
+    RecordOsFailure(input, OutputError);
+    return false;
+  }
+  std::uint32_t written = 0;
+  bool ok =
+      OsWriteFile(os, file, block, size, &written) && written == size && OsSetEndOfFile(os, file);
+  if (!ok) {
+    // A short write succeeds but leaves the last error as it was.
+    RecordOsFailure(input, OutputError);
+    if (OsSetFilePointer(os, file, 0, kFileBegin) == 0) OsSetEndOfFile(os, file);
+  }
+  OsCloseHandle(os, file);
+  return ok;
+}
+
+}  // namespace
+
+std::int32_t GetFile(const Platform& os, const void* source, std::int32_t position_or_length,
+                     void* dest, std::uint32_t flags, ProgressCallback progress,
+                     std::intptr_t user_data) {
+  const std::uint32_t output = flags & kOutputKindMask;
+  if (output != kOutputFile && output != kOutputMemory) return OutputError;
+  InputSource input;
+  Member member{};
+  MemoryHandle slot = nullptr;
+  void* block = nullptr;
+  bool ok = OpenSource(input, os, source, position_or_length, flags);
+  if (ok && IsMemoryInput(flags)) {
+    member.size = static_cast<std::uint32_t>(position_or_length);
+    std::memcpy(member.name, "noname", 7);
+  } else if (ok) {
+    ok = ChooseMember(input, static_cast<std::uint32_t>(position_or_length), &member);
+  }
+  ok = ok && AllocResultBlock(input, &slot, &block, member.size) &&
+       CopyMember(input, static_cast<std::uint8_t*>(block), member.size, progress, user_data);
+  if (ok && output == kOutputMemory) {
+    *static_cast<MemoryHandle*>(dest) = slot;
+    HandOverResultBlock(os, slot);
+    slot = nullptr;
+  } else if (ok) {
+    WriteMemberFile(input, static_cast<const char*>(dest), member.name,
+                    static_cast<const std::uint8_t*>(block), member.size);
+  }
+  if (slot != nullptr) FreeResultBlock(os, &slot);
+  CloseSource(input);
+  return input.status;
+}
+
+}  // namespace archive
