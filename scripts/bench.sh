@@ -35,3 +35,4 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
 build/bench/bin/picture_benchmark --benchmark_min_time=0.5 "$@" \
   "$work"/photo-*.ppm "$work"/flat-*.png "$work"/gradient-*.png "$work"/screen-*.png
+build/bench/bin/archive_benchmark "$@" build/bench/archives
