@@ -11,7 +11,7 @@
 
 #include "archive/archive_plugin.h"
 #include "tests/fault_sweep.h"
-#include "tests/plugin_api.h"
+#include "tools/plugin_host.h"
 #include "tests/test_files.h"
 #include "writers/nsc_writer.h"
 

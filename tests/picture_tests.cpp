@@ -12,7 +12,7 @@
 #include "picture/picture_plugin.h"
 #include "picture/pixel_decoder.h"
 #include "tests/fault_sweep.h"
-#include "tests/plugin_api.h"
+#include "tools/plugin_host.h"
 #include "tests/test_files.h"
 #include "writers/gcmp_writer.h"
 

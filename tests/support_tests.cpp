@@ -10,7 +10,7 @@
 #include "support/input_source.h"
 #include "support/platform_faults.h"
 #include "tests/fault_sweep.h"
-#include "tests/plugin_api.h"
+#include "tools/plugin_host.h"
 #include "tests/test_files.h"
 
 namespace {

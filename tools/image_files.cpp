@@ -93,8 +93,10 @@ bool ReadImageFile(const std::string& path, Image* image, std::string* error) {
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error) {
   if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
     return DecodePng(bytes.data(), bytes.size(), image, error);
-  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBmp(bytes, image, error);
-  if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6') return DecodePpm(bytes, image, error);
+  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+    return DecodeBmp(bytes, image, error);
+  if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6')
+    return DecodePpm(bytes, image, error);
   *error = "not a PNG, BMP or PPM file";
   return false;
 }

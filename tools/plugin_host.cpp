@@ -1,5 +1,5 @@
-// This file contains the tests' export tables of the two plug-ins.
-#include "tests/plugin_api.h"
+// This file contains the loading of the two plug-ins' export tables.
+#include "tools/plugin_host.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,48 +12,46 @@
 
 namespace {
 
-HMODULE Load(const char* name) {
-  HMODULE library = LoadLibraryA(name);
-  if (library == nullptr) {
-    std::fprintf(stderr, "cannot load %s (error %lu)\n", name, GetLastError());
-    std::abort();
+// Finds one export; false (and a reason) when the library lacks it.
+template <class Function>
+bool Find(HMODULE library, const char* library_name, const char* name, Function* slot,
+          std::string* error) {
+  FARPROC found = GetProcAddress(library, name);
+  if (found == nullptr) {
+    *error = std::string(library_name) + " has no export " + name;
+    return false;
   }
+  *slot = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+  return true;
+}
+
+HMODULE Load(const std::string& folder, const char* name, std::string* error) {
+  const std::string path = folder.empty() ? name : folder + "\\" + name;
+  HMODULE library = LoadLibraryA(path.c_str());
+  if (library == nullptr)
+    *error = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
   return library;
 }
 
-template <class Function>
-void Find(HMODULE library, const char* name, Function* slot) {
-  FARPROC found = GetProcAddress(library, name);
-  if (found == nullptr) {
-    std::fprintf(stderr, "export %s is missing\n", name);
-    std::abort();
-  }
-  *slot = reinterpret_cast<Function>(reinterpret_cast<void*>(found));
-}
-
-PictureApi LoadPicture() {
-  HMODULE library = Load("orbelint.spi");
-  PictureApi api{};
-  Find(library, "GetPluginInfo", &api.GetPluginInfo);
-  Find(library, "IsSupported", &api.IsSupported);
-  Find(library, "GetPictureInfo", &api.GetPictureInfo);
-  Find(library, "GetPicture", &api.GetPicture);
-  Find(library, "GetPreview", &api.GetPreview);
-  return api;
-}
-
-ArchiveApi LoadArchive() {
-  HMODULE library = Load("vizuz.spi");
-  ArchiveApi api{};
-  Find(library, "GetPluginInfo", &api.GetPluginInfo);
-  Find(library, "IsSupported", &api.IsSupported);
-  Find(library, "GetArchiveInfo", &api.GetArchiveInfo);
-  Find(library, "GetFileInfo", &api.GetFileInfo);
-  Find(library, "GetFile", &api.GetFile);
-  return api;
-}
-
 }  // namespace
+
+bool LoadPlugins(const std::string& folder, PluginHost* host, std::string* error) {
+  HMODULE vizuz = Load(folder, "vizuz.spi", error);
+  HMODULE orbelint = vizuz != nullptr ? Load(folder, "orbelint.spi", error) : nullptr;
+  if (orbelint == nullptr) return false;
+  ArchiveApi& a = host->archive;
+  PictureApi& p = host->picture;
+  return Find(vizuz, "vizuz.spi", "GetPluginInfo", &a.GetPluginInfo, error) &&
+         Find(vizuz, "vizuz.spi", "IsSupported", &a.IsSupported, error) &&
+         Find(vizuz, "vizuz.spi", "GetArchiveInfo", &a.GetArchiveInfo, error) &&
+         Find(vizuz, "vizuz.spi", "GetFileInfo", &a.GetFileInfo, error) &&
+         Find(vizuz, "vizuz.spi", "GetFile", &a.GetFile, error) &&
+         Find(orbelint, "orbelint.spi", "GetPluginInfo", &p.GetPluginInfo, error) &&
+         Find(orbelint, "orbelint.spi", "IsSupported", &p.IsSupported, error) &&
+         Find(orbelint, "orbelint.spi", "GetPictureInfo", &p.GetPictureInfo, error) &&
+         Find(orbelint, "orbelint.spi", "GetPicture", &p.GetPicture, error) &&
+         Find(orbelint, "orbelint.spi", "GetPreview", &p.GetPreview, error);
+}
 
 #else
 
@@ -106,14 +104,32 @@ ArchiveApi LoadArchive() {
 
 }  // namespace
 
+bool LoadPlugins(const std::string&, PluginHost* host, std::string*) {
+  host->archive = LoadArchive();
+  host->picture = LoadPicture();
+  return true;
+}
+
 #endif
 
-const PictureApi& Picture() {
-  static const PictureApi api = LoadPicture();
-  return api;
+namespace {
+
+PluginHost LoadOrAbort() {
+  PluginHost host{};
+  std::string error;
+  if (!LoadPlugins("", &host, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::abort();
+  }
+  return host;
 }
 
-const ArchiveApi& Archive() {
-  static const ArchiveApi api = LoadArchive();
-  return api;
+}  // namespace
+
+const PluginHost& ProgramPlugins() {
+  static const PluginHost host = LoadOrAbort();
+  return host;
 }
+
+const PictureApi& Picture() { return ProgramPlugins().picture; }
+const ArchiveApi& Archive() { return ProgramPlugins().archive; }

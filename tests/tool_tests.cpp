@@ -1,0 +1,219 @@
+// End-to-end tests of jamcg: each command run in-process on files it makes,
+// through the plug-ins' exports (in the Windows build: the .spi files, loaded
+// as a host loads them). Pack pictures, list, extract and compare bytes,
+// convert and compare pixels, and the failures a user meets.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/test_files.h"
+#include "tools/image_files.h"
+#include "tools/jamcg.h"
+#include "tools/progress_bar.h"
+#include "writers/gcmp_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int code;
+  std::string out, err;
+};
+
+std::string Drain(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(f);
+  return text;
+}
+
+ToolRun Jamcg(const std::vector<std::string>& args, bool interrupted = false) {
+  std::atomic<bool> stop{interrupted};
+  ToolContext context;
+  context.plugins = &ProgramPlugins();
+  context.out = std::tmpfile();
+  context.err = std::tmpfile();
+  context.interrupted = &stop;
+  const int code = RunJamcg(args, context);
+  ToolRun run{code, Drain(context.out), Drain(context.err)};
+  return run;
+}
+
+Image Picture(int width, int height, int seed) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool flat = (x / 16 + y / 8 + seed) % 3 == 0;
+      image.rgb.push_back(static_cast<std::uint8_t>(flat ? 200 : x * 7 + seed));
+      image.rgb.push_back(static_cast<std::uint8_t>(flat ? 30 : y * 5));
+      image.rgb.push_back(static_cast<std::uint8_t>(flat ? 90 : (x ^ y) + seed));
+    }
+  }
+  return image;
+}
+
+Image Decode(const std::string& path) {
+  Image image;
+  std::string error;
+  EXPECT_TRUE(ReadImageFile(path, &image, &error)) << path << ": " << error;
+  return image;
+}
+
+struct Sample {
+  TempDir dir;
+  std::string a, b, text, archive;
+  Image image_a, image_b;
+  Sample() {
+    image_a = Picture(37, 20, 1);  // odd width: padded rows
+    image_b = Picture(64, 9, 2);
+    a = dir.File("a.bmp");
+    b = dir.File("b.bmp");
+    WriteFile(a, EncodeBmp(image_a));
+    WriteFile(b, EncodeBmp(image_b));
+    text = dir.File("notes.txt");
+    WriteFile(text, Bytes{'h', 'i', '\n'});
+    EXPECT_EQ(Jamcg({"encode", a, "-o", dir.File("a.gcmp")}).code, kExitOk);
+    EXPECT_EQ(Jamcg({"encode", b, "-o", dir.File("b.gcmp")}).code, kExitOk);
+    archive = dir.File("set.nsc");
+    EXPECT_EQ(Jamcg({"pack", dir.File("a.gcmp"), text, dir.File("b.gcmp"), "-o", archive}).code,
+              kExitOk);
+  }
+};
+
+TEST(Jamcg, PackListExtractGiveTheSameBytes) {
+  Sample s;
+  const ToolRun listed = Jamcg({"list", "--json", s.archive});
+  ASSERT_EQ(listed.code, kExitOk) << listed.err;
+  EXPECT_NE(listed.out.find("{\"name\":\"1\",\"position\":20,"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("{\"name\":\"2\""), std::string::npos);
+  EXPECT_NE(listed.out.find("{\"name\":\"3\""), std::string::npos);
+  const ToolRun table = Jamcg({"list", s.archive});
+  EXPECT_NE(table.out.find("position"), std::string::npos);
+
+  const std::string out = s.dir.File("out");
+  ASSERT_EQ(Jamcg({"extract", s.archive, "-o", out, "-q"}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(out + "/1"), ReadWholeFile(s.dir.File("a.gcmp")));
+  EXPECT_EQ(ReadWholeFile(out + "/2"), ReadWholeFile(s.text));
+  EXPECT_EQ(ReadWholeFile(out + "/3"), ReadWholeFile(s.dir.File("b.gcmp")));
+  std::size_t entries = 0;
+  for (auto it = fs::directory_iterator(out); it != fs::directory_iterator(); ++it) ++entries;
+  EXPECT_EQ(entries, 3u) << "no work folder or partial file is left";
+
+  // Existing files are kept unless -f is given.
+  WriteFile(out + "/2", Bytes{'o', 'l', 'd'});
+  const ToolRun refused = Jamcg({"extract", s.archive, "2", "-o", out});
+  EXPECT_EQ(refused.code, kExitOutputError);
+  EXPECT_NE(refused.err.find("exists (use -f to replace it)"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(out + "/2"), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(Jamcg({"extract", s.archive, "02", "-o", out, "-f"}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(out + "/2"), ReadWholeFile(s.text));
+
+  const ToolRun missing = Jamcg({"extract", s.archive, "9", "-o", out});
+  EXPECT_EQ(missing.code, kExitInputError);
+  EXPECT_NE(missing.err.find("no member named 9"), std::string::npos) << missing.err;
+}
+
+TEST(Jamcg, ConvertGivesThePixelsBackUpright) {
+  Sample s;
+  const std::string bmp = s.dir.File("a-out.bmp");
+  ASSERT_EQ(Jamcg({"convert", s.dir.File("a.gcmp"), "-o", bmp}).code, kExitOk);
+  const Image back = Decode(bmp);
+  EXPECT_EQ(back.width, s.image_a.width);
+  EXPECT_EQ(back.height, s.image_a.height);
+  EXPECT_EQ(back.rgb, s.image_a.rgb);
+
+  // An archive converts its picture members from memory, and skips the rest.
+  const ToolRun run = Jamcg({"convert", s.archive, "-o", s.dir.File("pictures")});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_NE(run.err.find("2 of 3 members were pictures"), std::string::npos) << run.err;
+  const std::string ext = PngSupported() ? ".png" : ".bmp";
+  EXPECT_EQ(Decode(s.dir.File("pictures/1" + ext)).rgb, s.image_a.rgb);
+  EXPECT_EQ(Decode(s.dir.File("pictures/3" + ext)).rgb, s.image_b.rgb);
+  EXPECT_FALSE(FileExists(s.dir.File("pictures/2" + ext)));
+
+  if (PngSupported()) {
+    // PNG in, GCmpSH0 out, PNG back.
+    std::vector<std::uint8_t> png;
+    std::string error;
+    ASSERT_TRUE(EncodePng(s.image_b, &png, &error));
+    WriteFile(s.dir.File("b.png"), png);
+    ASSERT_EQ(Jamcg({"encode", s.dir.File("b.png"), "-o", s.dir.File("b2.gcmp")}).code, kExitOk);
+    ASSERT_EQ(Jamcg({"convert", s.dir.File("b2.gcmp")}).code, kExitOk);
+    EXPECT_EQ(Decode(s.dir.File("b2.png")).rgb, s.image_b.rgb);
+  }
+}
+
+TEST(Jamcg, InfoNamesThePluginAndWhatTheFileHolds) {
+  Sample s;
+  const ToolRun run = Jamcg({"info", s.dir.File("a.gcmp"), s.archive, s.text});
+  EXPECT_EQ(run.code, kExitInputError) << "one file is neither";
+  EXPECT_NE(run.out.find("GCmpSH0 picture (orbelint.spi, 00IN, *.*): 37x20, 24 bits"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("NSC archive (vizuz.spi, 00AM, *.nsc): 3 members"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("notes.txt: neither plug-in takes it"), std::string::npos) << run.err;
+}
+
+TEST(Jamcg, CtrlCLeavesNoOutput) {
+  Sample s;
+  const std::string out = s.dir.File("cancelled");
+  const ToolRun extract = Jamcg({"extract", s.archive, "-o", out}, true);
+  EXPECT_EQ(extract.code, kExitCancelled);
+  EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
+  const ToolRun convert = Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("c.bmp")}, true);
+  EXPECT_EQ(convert.code, kExitCancelled);
+  EXPECT_NE(convert.err.find("cancelled"), std::string::npos);
+  EXPECT_FALSE(FileExists(s.dir.File("c.bmp")));
+  EXPECT_FALSE(FileExists(s.dir.File("c.bmp.part")));
+}
+
+TEST(Jamcg, ClearMessagesAndExitCodes) {
+  TempDir dir;
+  Bytes broken = {'G', 'C', 'm', 'p', 'S', 'H', '0', 0, 4, 0, 9, 0, 24, 0, 0, 0, 0x01, 0x00};
+  WriteFile(dir.File("broken.gcmp"), broken);
+  WriteFile(dir.File("tall.ppm"), Bytes{'P', '6', ' ', '4', ' ', '8', ' ', '2', '5', '5', '\n'});
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string message;
+  } cases[] = {
+      {{"convert", dir.File("missing.gcmp")}, kExitInputError, "cannot read"},
+      {{"convert", dir.File("broken.gcmp"), "-o", dir.File("x.bmp")},
+       kExitInputError,
+       "broken pixel data"},
+      {{"list", dir.File("broken.gcmp")}, kExitInputError, "not an NSC archive"},
+      {{"encode", dir.File("tall.ppm"), "-o", dir.File("t.gcmp")},
+       kExitInputError,
+       "truncated PPM"},
+      {{"pack", "-o", dir.File("p.nsc")}, kExitUsage, "give the files"},
+      {{"list", "--frobnicate", "x"}, kExitUsage, "unknown option --frobnicate"},
+      {{"frobnicate"}, kExitUsage, "unknown command frobnicate"},
+      {{}, kExitUsage, "usage: jamcg"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Jamcg(c.args);
+    EXPECT_EQ(run.code, c.code) << testing::PrintToString(c.args) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(FileExists(dir.File("x.bmp")));
+  for (const char* command : {"info", "list", "extract", "convert", "pack", "encode"}) {
+    const ToolRun help = Jamcg({command, "--help"});
+    EXPECT_EQ(help.code, kExitOk);
+    EXPECT_EQ(help.out.rfind(std::string("usage: jamcg ") + command, 0), 0u) << help.out;
+  }
+}
+
+TEST(Jamcg, ProgressLine) {
+  EXPECT_EQ(ProgressLine("x", 0), "x [                              ]   0%");
+  EXPECT_EQ(ProgressLine("x", 50), "x [###############               ]  50%");
+  EXPECT_EQ(ProgressLine("x", 100), "x [##############################] 100%");
+}
+
+}  // namespace

@@ -1,0 +1,561 @@
+// This file contains jamcg's commands.
+#include "tools/jamcg.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "support/platform.h"
+#include "tools/image_files.h"
+#include "tools/output_files.h"
+#include "tools/progress_bar.h"
+#include "writers/gcmp_writer.h"
+#include "writers/nsc_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kMemoryInput = 0x1;
+constexpr std::uint32_t kToMemory = 0x100;
+constexpr std::uint32_t kHeadSize = 2048;
+
+const char* const kUsage =
+    "usage: jamcg [--plugins DIR] COMMAND [OPTIONS] ARGS...\n"
+    "\n"
+    "Lists, extracts and converts NSC archives and GCmpSH0 pictures through the\n"
+    "vizuz.spi and orbelint.spi plug-ins, and packs and encodes new ones.\n"
+    "\n"
+    "commands:\n"
+    "  info FILE...                  which plug-in takes each file, and what it holds\n"
+    "  list [--json] ARCHIVE         the members of an archive\n"
+    "  extract ARCHIVE [NAME...] [-o DIR]\n"
+    "                                members (all, or the named ones) into DIR\n"
+    "  convert INPUT... [-o OUT]     pictures, or every picture in archives, to PNG or BMP\n"
+    "  pack FILE... -o ARCHIVE.nsc   files into a new NSC archive\n"
+    "  encode IMAGE -o PICTURE       a PNG, BMP or PPM file into a GCmpSH0 picture\n"
+    "\n"
+    "options: -o PATH (output), -f (replace existing outputs), -q (no progress bar),\n"
+    "         --help (with a command: that command's help)\n"
+    "\n"
+    "exit codes: 0 done; 1 an input could not be read or is not what it should be;\n"
+    "            2 usage error; 3 an output exists (without -f) or cannot be written;\n"
+    "            4 out of memory; 130 cancelled with Ctrl-C\n";
+
+const std::map<std::string, const char*> kCommandHelp = {
+    {"info",
+     "usage: jamcg info FILE...\n"
+     "For each file: which plug-in takes it (its kind code and file-name pattern, and\n"
+     "what IsSupported says of the file's first 2048 bytes), and what it holds: a\n"
+     "picture's size and depth, or an archive's member count and total size.\n"},
+    {"list",
+     "usage: jamcg list [--json] ARCHIVE\n"
+     "The members that GetArchiveInfo reports: name, position in the archive, size.\n"
+     "--json prints one JSON object per line instead of a table.\n"},
+    {"extract",
+     "usage: jamcg extract [-f] [-q] ARCHIVE [NAME...] [-o DIR]\n"
+     "Extracts every listed member, or the members NAME... (numbers, as 7 or 007),\n"
+     "into DIR (default: the current folder), each as a file named for its number.\n"},
+    {"convert",
+     "usage: jamcg convert [-f] [-q] INPUT... [-o OUT]\n"
+     "Decodes GCmpSH0 pictures into PNG or BMP files, upright. For one picture, OUT is\n"
+     "the output file (its extension, .png or .bmp, chooses the format); otherwise OUT\n"
+     "is a folder (default: beside each input, with the extension replaced). An NSC\n"
+     "archive converts each member that is a picture, straight from memory, into\n"
+     "OUT/NAME.png (default OUT: the archive's name without its extension).\n"},
+    {"pack",
+     "usage: jamcg pack [-f] FILE... -o ARCHIVE.nsc\n"
+     "Packs the files, in the order given, into a new NSC archive. Only the last file\n"
+     "may be empty.\n"},
+    {"encode",
+     "usage: jamcg encode [-f] IMAGE -o PICTURE\n"
+     "Encodes a PNG, BMP or PPM picture (1 to 32767 pixels wide, 9 to 32767 high) as\n"
+     "a GCmpSH0 picture.\n"},
+};
+
+struct Options {
+  std::vector<std::string> operands;
+  std::string output;
+  bool replace = false;
+  bool quiet = false;
+  bool json = false;
+  bool help = false;
+};
+
+struct Session {
+  const ToolContext& context;
+  const Options& options;
+  int exit_code = kExitOk;
+
+  const ArchiveApi& archive() const { return context.plugins->archive; }
+  const PictureApi& picture() const { return context.plugins->picture; }
+
+  // Reports a failure about `subject` and keeps the worst exit code.
+  // A cancellation is reported once, at the end.
+  void Fail(const std::string& subject, const std::string& message, int code) {
+    if (code != kExitCancelled)
+      std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
+                   message.c_str());
+    if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
+  }
+
+  bool Cancelled() const { return context.interrupted != nullptr && context.interrupted->load(); }
+
+  ProgressBar Bar(const std::string& label) const {
+    ProgressBar bar;
+    bar.terminal = context.stderr_is_terminal && !options.quiet ? context.err : nullptr;
+    bar.interrupted = context.interrupted;
+    bar.label = label;
+    return bar;
+  }
+};
+
+// What each status code means to a user, for the plug-in that returned it.
+std::string StatusText(std::int32_t status, bool picture, const std::string& file) {
+  switch (status) {
+    case Cancelled: return "cancelled";
+    case UnsupportedFormat: return picture ? "not a GCmpSH0 picture" : "not an NSC archive";
+    case BrokenData: return "broken pixel data";
+    case NoMemory: return "out of memory";
+    case MemoryError: return "empty member, or memory that cannot be locked";
+    case ReadError: return "cannot read " + file;
+    case OutputError: return "cannot write the output";
+    default: return "failed with status " + std::to_string(status);
+  }
+}
+
+int ExitCodeOf(std::int32_t status) {
+  switch (status) {
+    case Cancelled: return kExitCancelled;
+    case NoMemory: return kExitNoMemory;
+    case OutputError: return kExitOutputError;
+    default: return kExitInputError;
+  }
+}
+
+// Copies a handed-over block out and frees it, as a host does.
+Bytes TakeBlock(MemoryHandle block) {
+  const Platform& os = SystemPlatform();
+  Bytes bytes;
+  if (const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block))) {
+    bytes.assign(data, data + OsLocalSize(os, block));
+    OsLocalUnlock(os, block);
+  }
+  OsLocalFree(os, block);
+  return bytes;
+}
+
+// The first 2048 bytes of a file (zeros after its end), as IsSupported wants them.
+bool ReadHead(const std::string& path, Bytes* head, std::string* error) {
+  Bytes bytes;
+  if (!ReadInputFile(path, &bytes, error)) return false;
+  bytes.resize(kHeadSize);
+  *head = std::move(bytes);
+  return true;
+}
+
+std::uintptr_t Probe(const Bytes& head) { return reinterpret_cast<std::uintptr_t>(head.data()); }
+
+std::string InfoText(std::int32_t(SPI_CALL* info)(std::int32_t, char*, std::int32_t), int number) {
+  char text[256] = {};
+  info(number, text, sizeof text);
+  return text;
+}
+
+bool MatchesPattern(const std::string& path, const std::string& pattern) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  if (pattern.rfind("*.", 0) != 0) return false;
+  std::string name = fs::path(path).filename().string(), ext = pattern.substr(1);
+  if (name.size() < ext.size()) return false;
+  std::string tail = name.substr(name.size() - ext.size());
+  std::transform(tail.begin(), tail.end(), tail.begin(), ::tolower);
+  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  return tail == ext;
+}
+
+struct Member {
+  std::string name;
+  std::uint32_t position;
+  std::uint32_t size;
+};
+
+// The members GetArchiveInfo lists, in order.
+bool ListMembers(Session& s, const std::string& path, std::vector<Member>* members) {
+  MemoryHandle block = nullptr;
+  const std::int32_t status = s.archive().GetArchiveInfo(path.c_str(), 0, 0, &block);
+  if (status != Ok) {
+    s.Fail(path, StatusText(status, false, path), ExitCodeOf(status));
+    return false;
+  }
+  const Bytes bytes = TakeBlock(block);
+  const auto* records = reinterpret_cast<const ArchiveMemberRecord*>(bytes.data());
+  for (std::size_t i = 0; (i + 1) * sizeof(ArchiveMemberRecord) <= bytes.size(); ++i) {
+    ArchiveMemberRecord record;
+    std::memcpy(&record, &records[i], sizeof record);
+    if (record.method[0] == '\0') break;
+    record.file_name[sizeof record.file_name - 1] = '\0';
+    members->push_back(Member{record.file_name, record.position, record.stored_size});
+  }
+  return true;
+}
+
+// ---- info ----
+
+void Info(Session& s) {
+  const ArchiveApi& a = s.archive();
+  const PictureApi& p = s.picture();
+  for (const std::string& path : s.options.operands) {
+    Bytes head;
+    std::string error;
+    if (!ReadHead(path, &head, &error)) {
+      s.Fail(path, error, kExitInputError);
+      continue;
+    }
+    if (a.IsSupported(path.c_str(), Probe(head)) == 1) {
+      std::string line =
+          "NSC archive (vizuz.spi, " + InfoText(a.GetPluginInfo, 0) + ", " +
+          InfoText(a.GetPluginInfo, 2) +
+          (MatchesPattern(path, InfoText(a.GetPluginInfo, 2)) ? "" : ", name does not match") + ")";
+      std::vector<Member> members;
+      if (ListMembers(s, path, &members)) {
+        std::uint64_t total = 0;
+        for (const Member& m : members) total += m.size;
+        std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
+                     members.size(), static_cast<unsigned long long>(total));
+      }
+    } else if (p.IsSupported(path.c_str(), Probe(head)) == 1) {
+      PictureInfoRecord record{};
+      const std::int32_t status = p.GetPictureInfo(path.c_str(), 0, 0, &record);
+      if (status != Ok) {
+        s.Fail(path, StatusText(status, true, path), ExitCodeOf(status));
+        continue;
+      }
+      std::fprintf(s.context.out, "%s: GCmpSH0 picture (orbelint.spi, %s, %s): %dx%d, %d bits\n",
+                   path.c_str(), InfoText(p.GetPluginInfo, 0).c_str(),
+                   InfoText(p.GetPluginInfo, 2).c_str(), record.width, record.height,
+                   record.color_depth);
+    } else {
+      s.Fail(path, "neither plug-in takes it (not an NSC archive or a GCmpSH0 picture)",
+             kExitInputError);
+    }
+  }
+}
+
+// ---- list ----
+
+void List(Session& s) {
+  if (s.options.operands.size() != 1) {
+    s.Fail("list", "give exactly one archive", kExitUsage);
+    return;
+  }
+  const std::string& path = s.options.operands[0];
+  std::vector<Member> members;
+  if (!ListMembers(s, path, &members)) return;
+  if (!s.options.json) std::fprintf(s.context.out, "%-8s %12s %12s\n", "name", "position", "size");
+  for (const Member& m : members) {
+    if (s.options.json) {
+      std::fprintf(s.context.out, "{\"name\":\"%s\",\"position\":%u,\"size\":%u}\n", m.name.c_str(),
+                   m.position, m.size);
+    } else {
+      std::fprintf(s.context.out, "%-8s %12u %12u\n", m.name.c_str(), m.position, m.size);
+    }
+  }
+}
+
+// ---- extract ----
+
+// A private folder inside the output folder: the plug-in writes members into
+// it, and each is moved into place only when it is complete.
+struct WorkFolder {
+  fs::path path;
+  ~WorkFolder() {
+    std::error_code ignored;
+    if (!path.empty()) fs::remove_all(path, ignored);
+  }
+};
+
+void Extract(Session& s) {
+  if (s.options.operands.empty()) {
+    s.Fail("extract", "give an archive", kExitUsage);
+    return;
+  }
+  const std::string& path = s.options.operands[0];
+  const fs::path folder = s.options.output.empty() ? fs::path(".") : fs::path(s.options.output);
+  std::vector<Member> members;
+  if (s.options.operands.size() == 1) {
+    if (!ListMembers(s, path, &members)) return;
+  } else {
+    for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
+      const std::string& name = s.options.operands[i];
+      ArchiveMemberRecord record{};
+      const std::int32_t status =
+          s.archive().GetFileInfo(path.c_str(), 0, name.c_str(), 0, &record);
+      if (status == ReadError) {
+        s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
+               kExitInputError);
+      } else if (status != Ok) {
+        s.Fail(path, StatusText(status, false, path), ExitCodeOf(status));
+        return;
+      } else {
+        members.push_back(Member{record.file_name, record.position, record.stored_size});
+      }
+    }
+  }
+  std::error_code code;
+  fs::create_directories(folder, code);
+  WorkFolder work;
+  work.path = folder / (".jamcg-" + std::to_string(std::random_device{}()));
+  fs::create_directories(work.path, code);
+  if (code) {
+    s.Fail(folder.string(), "cannot create a folder there: " + code.message(), kExitOutputError);
+    return;
+  }
+  const std::string work_name = work.path.string();
+  for (const Member& m : members) {
+    if (s.Cancelled()) break;
+    const std::string target = (folder / m.name).string();
+    if (fs::exists(target, code) && !s.options.replace) {
+      s.Fail(target, "exists (use -f to replace it)", kExitOutputError);
+      continue;
+    }
+    ProgressBar bar = s.Bar(m.name);
+    const std::int32_t status = s.archive().GetFile(
+        path.c_str(), static_cast<std::int32_t>(m.position), const_cast<char*>(work_name.c_str()),
+        0, DrawProgress, reinterpret_cast<std::intptr_t>(&bar));
+    ClearProgress(bar);
+    if (status != Ok) {
+      s.Fail(path + ": " + m.name, StatusText(status, false, path), ExitCodeOf(status));
+      if (status == Cancelled) break;
+      continue;
+    }
+    std::string error;
+    if (!PlaceOutputFile((work.path / m.name).string(), target, s.options.replace, &error))
+      s.Fail("", error, kExitOutputError);
+  }
+}
+
+// ---- convert ----
+
+bool WantsBmp(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  return ext == ".bmp" || (ext != ".png" && !PngSupported());
+}
+
+std::string DefaultExtension() { return PngSupported() ? ".png" : ".bmp"; }
+
+// Decodes one picture with GetPicture (from a file, or from a memory block)
+// and writes it to `output`.
+void ConvertPicture(Session& s, const std::string& label, const void* source, std::int32_t length,
+                    std::uint32_t flags, const std::string& output) {
+  MemoryHandle info = nullptr, bits = nullptr;
+  ProgressBar bar = s.Bar(label);
+  const std::int32_t status = s.picture().GetPicture(
+      source, length, flags, &info, &bits, DrawProgress, reinterpret_cast<std::intptr_t>(&bar));
+  ClearProgress(bar);
+  if (status != Ok) {
+    s.Fail(label, StatusText(status, true, label), ExitCodeOf(status));
+    return;
+  }
+  const Bytes header = TakeBlock(info);
+  const Bytes pixels = TakeBlock(bits);
+  std::int32_t width = 0, height = 0;
+  std::memcpy(&width, &header[4], 4);
+  std::memcpy(&height, &header[8], 4);
+  const Image image = ImageFromDib(width, height, pixels.data());
+  Bytes file;
+  std::string error;
+  if (WantsBmp(output)) {
+    file = EncodeBmp(image);
+  } else if (!EncodePng(image, &file, &error)) {
+    s.Fail(output, error, kExitOutputError);
+    return;
+  }
+  if (!WriteOutputFile(output, file, s.options.replace, &error))
+    s.Fail("", error, kExitOutputError);
+}
+
+void ConvertArchive(Session& s, const std::string& path, const fs::path& folder) {
+  std::vector<Member> members;
+  if (!ListMembers(s, path, &members)) return;
+  std::error_code code;
+  fs::create_directories(folder, code);
+  std::size_t converted = 0;
+  for (const Member& m : members) {
+    if (s.Cancelled()) {
+      s.Fail(path, "cancelled", kExitCancelled);
+      return;
+    }
+    // The member to memory, then the picture from that block.
+    MemoryHandle block = nullptr;
+    const std::int32_t status = s.archive().GetFile(
+        path.c_str(), static_cast<std::int32_t>(m.position), &block, kToMemory, nullptr, 0);
+    if (status != Ok) {
+      s.Fail(path + ": " + m.name, StatusText(status, false, path), ExitCodeOf(status));
+      continue;
+    }
+    const Bytes bytes = TakeBlock(block);
+    Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
+    head.resize(kHeadSize);
+    if (s.picture().IsSupported(m.name.c_str(), Probe(head)) != 1) continue;
+    ConvertPicture(s, path + ": " + m.name, bytes.data(), static_cast<std::int32_t>(bytes.size()),
+                   kMemoryInput, (folder / (m.name + DefaultExtension())).string());
+    ++converted;
+  }
+  if (!s.options.quiet)
+    std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", path.c_str(), converted,
+                 members.size());
+}
+
+void Convert(Session& s) {
+  const auto& inputs = s.options.operands;
+  if (inputs.empty()) {
+    s.Fail("convert", "give at least one input", kExitUsage);
+    return;
+  }
+  for (const std::string& path : inputs) {
+    if (s.Cancelled()) break;
+    Bytes head;
+    std::string error;
+    if (!ReadHead(path, &head, &error)) {
+      s.Fail(path, error, kExitInputError);
+      continue;
+    }
+    const fs::path stem = fs::path(path).replace_extension();
+    const bool to_folder = !s.options.output.empty() && inputs.size() > 1;
+    const fs::path base = to_folder ? fs::path(s.options.output) / stem.filename() : stem;
+    if (s.archive().IsSupported(path.c_str(), Probe(head)) == 1) {
+      ConvertArchive(s, path,
+                     s.options.output.empty() || to_folder ? base : fs::path(s.options.output));
+    } else if (s.picture().IsSupported(path.c_str(), Probe(head)) == 1) {
+      std::string output = s.options.output.empty() || to_folder
+                               ? base.string() + DefaultExtension()
+                               : s.options.output;
+      if (to_folder) fs::create_directories(s.options.output);
+      ConvertPicture(s, path, path.c_str(), 0, 0, output);
+    } else {
+      s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
+    }
+  }
+}
+
+// ---- pack and encode ----
+
+void Pack(Session& s) {
+  if (s.options.operands.empty() || s.options.output.empty()) {
+    s.Fail("pack", "give the files and -o ARCHIVE.nsc", kExitUsage);
+    return;
+  }
+  std::vector<Bytes> members;
+  for (const std::string& path : s.options.operands) {
+    Bytes bytes;
+    std::string error;
+    if (!ReadInputFile(path, &bytes, &error)) {
+      s.Fail(path, error, kExitInputError);
+      return;
+    }
+    members.push_back(std::move(bytes));
+  }
+  Bytes archive;
+  std::string error;
+  if (!PackNscArchive(members, &archive, &error)) {
+    s.Fail(s.options.output, error, kExitInputError);
+    return;
+  }
+  if (!WriteOutputFile(s.options.output, archive, s.options.replace, &error))
+    s.Fail("", error, kExitOutputError);
+}
+
+void Encode(Session& s) {
+  if (s.options.operands.size() != 1 || s.options.output.empty()) {
+    s.Fail("encode", "give one picture and -o PICTURE", kExitUsage);
+    return;
+  }
+  const std::string& path = s.options.operands[0];
+  Image image;
+  std::string error;
+  if (!ReadImageFile(path, &image, &error)) {
+    s.Fail(path, error, kExitInputError);
+    return;
+  }
+  const Bytes stream = StreamPixels(image);
+  Bytes picture;
+  if (!EncodeGcmpPicture(stream.data(), image.width, image.height, &picture)) {
+    s.Fail(path,
+           "GCmpSH0 pictures are 1 to 32767 pixels wide and 9 to 32767 high; this one is " +
+               std::to_string(image.width) + "x" + std::to_string(image.height),
+           kExitInputError);
+    return;
+  }
+  if (!WriteOutputFile(s.options.output, picture, s.options.replace, &error))
+    s.Fail("", error, kExitOutputError);
+}
+
+// Reads the options after the command; false on an unknown option.
+bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-o" || a == "--output") {
+      if (i + 1 == args.size()) return *error = a + " needs a path", false;
+      options->output = args[++i];
+    } else if (a == "-f" || a == "--force") {
+      options->replace = true;
+    } else if (a == "-q" || a == "--quiet") {
+      options->quiet = true;
+    } else if (a == "--json") {
+      options->json = true;
+    } else if (a == "-h" || a == "--help") {
+      options->help = true;
+    } else if (a == "--") {
+      options->operands.insert(options->operands.end(),
+                               args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return *error = "unknown option " + a, false;
+    } else {
+      options->operands.push_back(a);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
+  if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+    std::fputs(kUsage, args.empty() ? context.err : context.out);
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  const std::string& command = args[0];
+  auto help = kCommandHelp.find(command);
+  if (help == kCommandHelp.end()) {
+    std::fprintf(context.err, "jamcg: unknown command %s\n\n%s", command.c_str(), kUsage);
+    return kExitUsage;
+  }
+  Options options;
+  std::string error;
+  if (!ParseOptions(args, &options, &error)) {
+    std::fprintf(context.err, "jamcg: %s\n%s", error.c_str(), help->second);
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(help->second, context.out);
+    return kExitOk;
+  }
+  Session session{context, options};
+  if (command == "info") Info(session);
+  if (command == "list") List(session);
+  if (command == "extract") Extract(session);
+  if (command == "convert") Convert(session);
+  if (command == "pack") Pack(session);
+  if (command == "encode") Encode(session);
+  if (session.exit_code == kExitUsage) std::fputs(help->second, context.err);
+  if (session.Cancelled() || session.exit_code == kExitCancelled) {
+    std::fputs("jamcg: cancelled; no partial output was left\n", context.err);
+    return kExitCancelled;
+  }
+  return session.exit_code;
+}
