@@ -35,5 +35,5 @@ need_packages() {
 }
 
 # What building and testing both builds need.
-BUILD_PACKAGES=(build-essential cmake ninja-build googletest libgtest-dev
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libspng-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)
