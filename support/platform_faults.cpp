@@ -21,6 +21,7 @@ bool Strike(FaultPlan& plan, FaultCall call) {
 // A plain failure: the call does nothing and GetLastError reports plan.error.
 bool Refuse(FaultPlan& plan) {
   plan.error_pending = true;
+  plan.pending_error = plan.error;
   return false;
 }
 
@@ -82,12 +83,17 @@ bool CloseHandleEntry(void* context, FileHandle file) {
 
 std::uint32_t GetLastErrorEntry(void* context) {
   FaultPlan& plan = Plan(context);
-  return plan.error_pending ? plan.error : OsGetLastError(*plan.base);
+  return plan.error_pending ? plan.pending_error : OsGetLastError(*plan.base);
 }
 
 MemoryHandle LocalAllocEntry(void* context, std::uint32_t flags, std::uint32_t size) {
   FaultPlan& plan = Plan(context);
   if (Strike(plan, FaultCall::LocalAlloc)) return Refuse(plan), nullptr;
+  if (size > plan.largest_block) {
+    plan.error_pending = true;
+    plan.pending_error = kErrorNotEnoughMemory;
+    return nullptr;
+  }
   MemoryHandle block = OsLocalAlloc(*plan.base, flags, size);
   if (block != nullptr) ++plan.live_blocks;
   return block;

@@ -36,12 +36,16 @@ struct FaultPlan {
   std::uint32_t fail_at = 0;
   FaultKind kind = FaultKind::Fail;
   std::uint32_t error = kErrorReadFault;
+  // Blocks larger than this are refused as the system refuses what it cannot
+  // supply (ERROR_NOT_ENOUGH_MEMORY), so that tests can bound memory use.
+  std::uint32_t largest_block = 0xFFFFFFFFu;
   // Results.
   std::uint32_t calls = 0;                   // calls of kind `only` seen so far
   bool injected = false;                     // the planned fault happened
   FaultCall injected_call = FaultCall::Any;  // which kind of call it hit
   std::uint32_t injected_kind_index = 0;     // 1 = the first call of that kind
-  bool error_pending = false;
+  bool error_pending = false;     // GetLastError reports pending_error
+  std::uint32_t pending_error = 0;
   // Accounting: opened minus closed handles, allocated minus freed blocks.
   std::int32_t open_handles = 0;
   std::int32_t live_blocks = 0;

@@ -1,0 +1,59 @@
+// This file contains what the fuzz targets share: how the input is split into
+// data and options, a copy of the data that ends right before an unreadable
+// page (so any read past its end faults at once, with or without a
+// sanitizer), a platform that can fail one chosen call, and the checks that
+// every target makes of the plug-in's accounting.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/platform_faults.h"
+
+// Stops the run with a message: a check failed.
+[[noreturn]] inline void FuzzCheckFailed(const char* what, int line) {
+  std::fprintf(stderr, "fuzz check failed at line %d: %s\n", line, what);
+  std::abort();
+}
+#define FUZZ_CHECK(condition) ((condition) ? (void)0 : FuzzCheckFailed(#condition, __LINE__))
+
+// The input's last 5 bytes are options: one byte of choices and one 32-bit
+// word (a position, a platform call to fail, ...); the rest is the data.
+struct FuzzInput {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::uint8_t choice;
+  std::uint32_t word;
+};
+FuzzInput SplitInput(const std::uint8_t* data, std::size_t size);
+
+// A copy of `size` bytes whose last byte lies right before a page that cannot
+// be read. Freed by its destructor.
+struct GuardedBytes {
+  GuardedBytes(const std::uint8_t* data, std::size_t size);
+  ~GuardedBytes();
+  GuardedBytes(const GuardedBytes&) = delete;
+  GuardedBytes& operator=(const GuardedBytes&) = delete;
+  std::uint8_t* data;
+  std::size_t size;
+  void* mapping;
+  std::size_t mapping_size;
+};
+
+// A fault plan that fails the `fail_at`-th platform call (0: none).
+FaultPlan PlanFailing(std::uint32_t fail_at);
+
+// After any export: no file handle is left open, and no block is outstanding
+// beyond those the export handed over (`handed_over`).
+void CheckAccounting(const FaultPlan& plan, int handed_over);
+
+// Checks a handed-over block: it exists, is unlocked (locking it once gives
+// a lock count of 1), has `size` bytes; then frees it through `os`.
+void CheckAndFreeBlock(const Platform& os, MemoryHandle block, std::uint32_t size);
+
+// A file of the process's own in the temporary folder, holding `size` bytes.
+std::string WriteTemporaryFile(const char* tag, const std::uint8_t* data, std::size_t size);

@@ -1,0 +1,49 @@
+// Fuzz target: GetArchiveInfo from memory or from a file, with any one
+// platform call failing. A success hands over an unlocked block of
+// (N - 1) * 428 bytes whose records end in an end record; a failure holds
+// nothing and leaves the slot null or as it was.
+#include "archive/archive_plugin.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_size) {
+  const FuzzInput in = SplitInput(raw, raw_size);
+  GuardedBytes data(in.data, in.size);
+  FaultPlan plan = PlanFailing(in.choice & 1 ? in.word % 16 : 0);
+  plan.largest_block = 8u << 20;
+  const Platform os = FaultyPlatform(&plan);
+  MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
+  std::int32_t status;
+  if (in.choice & 2) {
+    const std::string path = WriteTemporaryFile("list", data.data, data.size);
+    status = archive::GetArchiveInfo(os, path.c_str(), 0, 0, &block);
+    std::remove(path.c_str());
+  } else {
+    status =
+        archive::GetArchiveInfo(os, data.data, static_cast<std::int32_t>(data.size), 1, &block);
+  }
+  plan.fail_at = 0;  // the harness's own calls below must not fail
+  if (status != Ok) {
+    FUZZ_CHECK(block == nullptr || block == reinterpret_cast<MemoryHandle>(1));
+    FUZZ_CHECK(status == UnsupportedFormat || status == NoMemory || status == MemoryError ||
+               status == ReadError);
+    CheckAccounting(plan, 0);
+    return 0;
+  }
+  CheckAccounting(plan, 1);
+  std::uint8_t first8[8] = {};
+  std::memcpy(first8, in.data, in.size < 8 ? in.size : 8);
+  const std::uint32_t words = WordAt(first8 + 4) / 4;
+  const std::uint32_t size = (words - 1) * kMemberRecordSize;
+  FUZZ_CHECK(OsLocalSize(os, block) == size);
+  const auto* records = static_cast<const ArchiveMemberRecord*>(OsLocalLock(os, block));
+  std::uint32_t i = 0;
+  while (i < words - 1 && records[i].method[0] != '\0') {
+    FUZZ_CHECK(records[i].stored_size > 1);
+    FUZZ_CHECK(std::memchr(records[i].file_name, 0, sizeof records[i].file_name) != nullptr);
+    ++i;
+  }
+  FUZZ_CHECK(i < words - 1);  // the end record lies inside the block
+  OsLocalUnlock(os, block);
+  CheckAndFreeBlock(os, block, size);
+  return 0;
+}

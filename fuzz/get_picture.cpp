@@ -1,0 +1,67 @@
+// Fuzz target: GetPicture from memory or from a file, with any one platform
+// call failing or a progress callback that cancels at any call. A success
+// hands over a 40-byte header block and a pixel block of the padded size,
+// both unlocked; a failure leaves both slots null and nothing held.
+#include "fuzz/fuzz_support.h"
+#include "picture/picture_plugin.h"
+
+namespace {
+
+struct Cancel {
+  std::uint32_t at;
+  std::uint32_t calls = 0;
+};
+
+std::int32_t SPI_CALL CountDown(std::int32_t, std::int32_t, std::intptr_t user_data) {
+  auto* cancel = reinterpret_cast<Cancel*>(user_data);
+  return cancel->calls++ == cancel->at ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_size) {
+  const FuzzInput in = SplitInput(raw, raw_size);
+  std::uint8_t head[16] = {};
+  std::memcpy(head, in.data, in.size < 16 ? in.size : 16);
+  PictureHeader header{};
+  const bool valid = ParsePictureHeader(head, &header);
+  // Large pictures find nothing small ones do not, only slower.
+  if (valid && std::int64_t{header.width} * header.height > (1 << 20)) return 0;
+  GuardedBytes data(in.data, in.size);
+  FaultPlan plan = PlanFailing(in.choice & 1 ? in.word % 64 : 0);
+  const Platform os = FaultyPlatform(&plan);
+  Cancel cancel{in.choice & 4 ? in.word % 64 : 0xFFFFFFFFu};
+  MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
+  std::int32_t status;
+  if (in.choice & 2) {
+    const std::string path = WriteTemporaryFile("picture", data.data, data.size);
+    status = picture::GetPicture(os, path.c_str(), 0, 0, &info, &bits, CountDown,
+                                 reinterpret_cast<std::intptr_t>(&cancel));
+    std::remove(path.c_str());
+  } else {
+    status = picture::GetPicture(os, data.data, static_cast<std::int32_t>(data.size), 1, &info,
+                                 &bits, in.choice & 8 ? nullptr : CountDown,
+                                 reinterpret_cast<std::intptr_t>(&cancel));
+  }
+  plan.fail_at = 0;  // the harness's own calls below must not fail
+  if (status != Ok) {
+    FUZZ_CHECK(info == nullptr && bits == nullptr);
+    FUZZ_CHECK(status == Cancelled || status == UnsupportedFormat || status == BrokenData ||
+               status == NoMemory || status == MemoryError || status == ReadError);
+    FUZZ_CHECK(valid || status == UnsupportedFormat || plan.injected);
+    CheckAccounting(plan, 0);
+    return 0;
+  }
+  FUZZ_CHECK(valid);
+  CheckAccounting(plan, 2);
+  const std::uint32_t stride = (3u * static_cast<std::uint32_t>(header.width) + 3) & ~3u;
+  const auto* bitmap = static_cast<const std::uint8_t*>(OsLocalLock(os, info));
+  std::int32_t width, height;
+  std::memcpy(&width, bitmap + 4, 4);
+  std::memcpy(&height, bitmap + 8, 4);
+  FUZZ_CHECK(width == header.width && height == header.height);
+  OsLocalUnlock(os, info);
+  CheckAndFreeBlock(os, info, 40);
+  CheckAndFreeBlock(os, bits, stride * static_cast<std::uint32_t>(header.height));
+  return 0;
+}

@@ -1,0 +1,98 @@
+// Writes the seed corpora of the fuzz targets, made with the project's own
+// writers: small GCmpSH0 pictures of several kinds (and cut-off copies), NSC
+// archives of a few shapes, each followed by the 5 option bytes the targets
+// read. Usage: make_seeds FOLDER (one subfolder per target is made).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "writers/gcmp_writer.h"
+#include "writers/nsc_writer.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+void Save(const fs::path& folder, int number, Bytes bytes, std::uint8_t choice,
+          std::uint32_t word) {
+  bytes.push_back(choice);
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+  std::ofstream out(folder / ("seed-" + std::to_string(number)), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<Bytes> Pictures() {
+  std::mt19937 rng(1);
+  std::vector<Bytes> pictures;
+  const int sizes[][2] = {{1, 9}, {3, 10}, {17, 12}, {64, 40}, {200, 30}};
+  for (auto [width, height] : sizes) {
+    for (int kind = 0; kind < 3; ++kind) {
+      Bytes pixels(3 * static_cast<std::size_t>(width) * height);
+      for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::size_t pixel = i / 3;
+        pixels[i] = kind == 0   ? static_cast<std::uint8_t>(pixel / 50 * 40)  // flat areas
+                    : kind == 1 ? static_cast<std::uint8_t>(rng() % 4 * 64)   // few colours
+                                : static_cast<std::uint8_t>(rng());           // noise
+      }
+      Bytes file;
+      if (EncodeGcmpPicture(pixels.data(), width, height, &file)) pictures.push_back(file);
+    }
+  }
+  return pictures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+    return 2;
+  }
+  const fs::path root = argv[1];
+  for (const char* t : {"picture_is_supported", "archive_is_supported", "get_picture_info",
+                        "get_picture", "get_archive_info", "get_file_info", "get_file"})
+    fs::create_directories(root / t);
+
+  const std::vector<Bytes> pictures = Pictures();
+  int n = 0;
+  for (const Bytes& p : pictures) {
+    for (std::uint8_t choice : {0, 2, 4, 9}) {
+      Save(root / "get_picture", n, p, choice, 5);
+      Save(root / "get_picture_info", n, p, choice, 3);
+      ++n;
+    }
+    Save(root / "picture_is_supported", n++, p, 0, 0);
+    Save(root / "get_picture", n++, Bytes(p.begin(), p.begin() + p.size() / 2), 0, 0);
+  }
+
+  std::vector<std::vector<Bytes>> sets = {
+      {Bytes{1}, Bytes{2, 3}},
+      {Bytes(5, 1), Bytes(1, 2), Bytes(40, 3), Bytes()},
+      {pictures[0], pictures[4], Bytes{'t', 'x', 't'}},
+      std::vector<Bytes>(150, Bytes{7, 7}),
+  };
+  n = 0;
+  for (const auto& members : sets) {
+    Bytes archive;
+    std::string error;
+    if (!PackNscArchive(members, &archive, &error)) continue;
+    const std::uint32_t second = archive[8] | (archive[9] << 8) | (archive[10] << 16);
+    for (std::uint8_t choice : {0, 1, 2, 3}) {
+      Save(root / "get_archive_info", n, archive, choice, 2);
+      Save(root / "archive_is_supported", n, archive, 0, 0);
+      Bytes named = {'2'};
+      named.insert(named.end(), archive.begin(), archive.end());
+      Save(root / "get_file_info", n, named, static_cast<std::uint8_t>(1 | (choice << 4)), 1);
+      ++n;
+    }
+    for (std::uint8_t choice : {2, 10, 26, 6, 0, 8})
+      Save(root / "get_file", n++, archive, choice, second);
+  }
+  std::printf("seeds written to %s\n", root.string().c_str());
+  return 0;
+}
