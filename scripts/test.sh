@@ -1,15 +1,38 @@
 #!/usr/bin/env bash
-# Runs every test: the native build and the Windows build (its test programs
-# under Wine, against the real vizuz.spi and orbelint.spi).
+# Runs every test:
+#   native    the plug-in logic, jamcg and all test programs on Linux
+#   windows   the real vizuz.spi, orbelint.spi and jamcg.exe; test programs under Wine
+#   sanitize  the whole native suite with AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan      the concurrency test under ThreadSanitizer
+#   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
+# Each step installs nothing itself; missing packages are installed first
+# (as root) or named with the exact command to install them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-need_packages "${BUILD_PACKAGES[@]}"
+need_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-dev
 
 jobs=$(nproc 2>/dev/null || echo 2)
-for preset in native windows; do
-  echo "== $preset build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
-done
+passed=0
+failed=0
+step() {
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "== $name FAILED"; fi
+}
+build_and_test() {
+  local preset=$1 target=${2:-all}
+  cmake --preset "$preset" >/dev/null &&
+    cmake --build --preset "$preset" -j "$jobs" --target "$target" &&
+    ctest --preset "$preset" -j "$jobs"
+}
+
+step native build_and_test native
+step windows build_and_test windows
+step sanitize build_and_test sanitize
+step tsan build_and_test tsan concurrency_tests
+step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
+
+echo "test suites: $passed passed, $failed failed"
+[[ $failed == 0 ]]

@@ -118,7 +118,7 @@ TEST(MemberTable, WrappedLastSizeAndNameWidths) {
   const Listing wrapped = List(Table({kNscMagic, 16, 20, 18}, 20));
   ASSERT_EQ(wrapped.status, Ok);
   ASSERT_EQ(wrapped.records.size(), 3u);
-  EXPECT_EQ(wrapped.records[1].stored_size, 0xFFFFFFFEu) << "18 - 20, modulo 2^32";
+  EXPECT_EQ(+wrapped.records[1].stored_size, 0xFFFFFFFEu) << "18 - 20, modulo 2^32";
 
   struct Case {
     std::size_t members;
@@ -146,18 +146,18 @@ TEST(ArchiveListing, SmallMembersAreLeftOutAndTheGapShows) {
   EXPECT_EQ(Names(listing), (std::vector<std::string>{"1", "3"}));
   const ArchiveMemberRecord& first = listing.records[0];
   EXPECT_STREQ(first.method, " ");
-  EXPECT_EQ(first.position, 24u);
-  EXPECT_EQ(first.stored_size, 4u);
-  EXPECT_EQ(first.original_size, 4u);
-  EXPECT_EQ(first.timestamp, 0u);
+  EXPECT_EQ(+first.position, 24u);
+  EXPECT_EQ(+first.stored_size, 4u);
+  EXPECT_EQ(+first.original_size, 4u);
+  EXPECT_EQ(+first.timestamp, 0u);
   EXPECT_EQ(first.path[0], '\0');
-  EXPECT_EQ(first.crc, 0u);
-  EXPECT_EQ(listing.records[1].position, 29u);
+  EXPECT_EQ(+first.crc, 0u);
+  EXPECT_EQ(+listing.records[1].position, 29u);
   // The last member was left out: the end record still holds its record but
   // for its first byte.
   const ArchiveMemberRecord& end = listing.records[2];
   EXPECT_EQ(end.method[0], '\0');
-  EXPECT_EQ(end.position, 32u);
+  EXPECT_EQ(+end.position, 32u);
   EXPECT_STREQ(end.file_name, "4");
 
   const Listing none = List(Table({kNscMagic, 16, 17, 17}, 17));
@@ -170,8 +170,8 @@ TEST(ArchiveListing, SmallMembersAreLeftOutAndTheGapShows) {
   EXPECT_EQ(Names(one), (std::vector<std::string>{"1"}));
   ArchiveMemberRecord record{};
   ASSERT_EQ(Archive().GetFileInfo(small.data(), Size(small), "2", 1, &record), Ok);
-  EXPECT_EQ(record.position, 20u);
-  EXPECT_EQ(record.stored_size, 1u);
+  EXPECT_EQ(+record.position, 20u);
+  EXPECT_EQ(+record.stored_size, 1u);
   EXPECT_STREQ(record.file_name, "2");
 }
 
@@ -206,7 +206,7 @@ TEST(ArchiveListing, GetFileInfoReadsNamesAsNumbers) {
     if (c.status == Ok) {
       EXPECT_STREQ(record.file_name, c.reported);
     } else {
-      EXPECT_EQ(record.position, 0x5A5A5A5Au) << "record written on failure";
+      EXPECT_EQ(+record.position, 0x5A5A5A5Au) << "record written on failure";
     }
   }
   // The name is judged before the rest of the table, the magic before the name.
@@ -490,7 +490,7 @@ TEST(ArchiveSweep, EveryFailurePointOfEveryExport) {
       [&](const Platform& faulty) {
         ArchiveMemberRecord record{};
         std::int32_t status = archive::GetFileInfo(faulty, name.c_str(), 0, "4", 0, &record);
-        EXPECT_EQ(record.position, status == Ok ? static_cast<std::uint32_t>(position) : 0u);
+        EXPECT_EQ(+record.position, status == Ok ? static_cast<std::uint32_t>(position) : 0u);
         return status;
       },
       [&](const SweepRun& run) {

@@ -79,14 +79,14 @@ TEST(PictureInfo, RecordFromMemoryAndFromAFileOffset) {
             Ok);
   ASSERT_EQ(Picture().GetPictureInfo(dir.File("p").c_str(), 100, 0, &from_file), Ok);
   for (const PictureInfoRecord& r : {from_memory, from_file}) {
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 0);
-    EXPECT_EQ(r.width, 640);
-    EXPECT_EQ(r.height, 480);
-    EXPECT_EQ(r.x_density, 0);
-    EXPECT_EQ(r.y_density, 0);
-    EXPECT_EQ(r.color_depth, 24);
-    EXPECT_EQ(r.info_handle, 0u);
+    EXPECT_EQ(+r.left, 0);
+    EXPECT_EQ(+r.top, 0);
+    EXPECT_EQ(+r.width, 640);
+    EXPECT_EQ(+r.height, 480);
+    EXPECT_EQ(+r.x_density, 0);
+    EXPECT_EQ(+r.y_density, 0);
+    EXPECT_EQ(+r.color_depth, 24);
+    EXPECT_EQ(+r.info_handle, 0u);
   }
   PictureInfoRecord record{};
   EXPECT_EQ(Picture().GetPictureInfo(dir.File("p").c_str(), 0, 0, &record), UnsupportedFormat);
@@ -124,7 +124,7 @@ TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
         PictureInfoRecord record{};
         record.width = -7;
         std::int32_t status = picture::GetPictureInfo(faulty, name.c_str(), 5, 0, &record);
-        EXPECT_EQ(record.width, status == Ok ? 3 : -7);
+        EXPECT_EQ(+record.width, status == Ok ? 3 : -7);
         return status;
       },
       [](const SweepRun& run) { EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok); });
