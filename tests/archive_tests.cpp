@@ -285,6 +285,12 @@ TEST(GetFile, MemoryInputToMemoryAndToAFile) {
             Ok);
   EXPECT_EQ(ReadWholeFile(dir.File("noname")), data);
 
+  // A last member whose size wrapped: 4 GiB less 2 bytes cannot be supplied.
+  TempDir wrapped_dir;
+  WriteFile(wrapped_dir.File("w.nsc"), Table({kNscMagic, 16, 20, 18}, 20));
+  EXPECT_EQ(Archive().GetFile(wrapped_dir.File("w.nsc").c_str(), 20, &block, 0x100, nullptr, 0),
+            NoMemory);
+
   const Bytes empty;
   block = reinterpret_cast<MemoryHandle>(3);
   EXPECT_EQ(Archive().GetFile(empty.data(), 0, &block, 0x101, nullptr, 0), MemoryError);

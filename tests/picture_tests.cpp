@@ -550,6 +550,8 @@ TEST(GetPicture, FailuresReleaseBothBlocks) {
   Bytes broken = Concat(Header(4, 9), {0x01, 0x00});
   EXPECT_EQ(Decode(broken, &dib), BrokenData);
   EXPECT_EQ(Decode(Header(4, 8), &dib), UnsupportedFormat);
+  // 32767 x 32767 needs a 3 GiB pixel block, more than a 32-bit process has.
+  EXPECT_EQ(Decode(Concat(Header(32767, 32767), {0xA0}), &dib), NoMemory);
   MemoryHandle info = nullptr, bits = nullptr;
   EXPECT_EQ(Picture().GetPicture("no such file", 0, 0, &info, &bits, nullptr, 0), ReadError);
   EXPECT_EQ(info, nullptr);
