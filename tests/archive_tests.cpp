@@ -11,8 +11,8 @@
 
 #include "archive/archive_plugin.h"
 #include "tests/fault_sweep.h"
-#include "tools/plugin_host.h"
 #include "tests/test_files.h"
+#include "tools/plugin_host.h"
 #include "writers/nsc_writer.h"
 
 namespace {
@@ -471,6 +471,22 @@ TEST(ArchiveSweep, EveryFailurePointOfEveryExport) {
   const std::string folder = dir.File("out");
   const std::string output = dir.File("out/04");
   const auto position = static_cast<std::int32_t>(List(archive).records[3].position);
+
+  FileHandle lent = OsCreateFile(os, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  SweepFaults(
+      FaultCall::Any, kErrorReadFault,
+      [&](const Platform& faulty) {
+        OsSetFilePointer(os, lent, 0, kFileBegin);
+        return archive::IsSupported(faulty, "a.nsc", reinterpret_cast<std::uintptr_t>(lent));
+      },
+      [&](const SweepRun& run) {
+        // Only a failure to put the handle back (the second positioning)
+        // leaves the answer 1: IsSupported has no status to report it in.
+        const bool restore = run.plan.injected_call == FaultCall::SetFilePointer &&
+                             run.plan.injected_kind_index == 2;
+        EXPECT_EQ(run.result, !run.plan.injected || restore ? 1 : 0);
+      });
+  OsCloseHandle(os, lent);
 
   auto plain = [](const SweepRun& run) {
     EXPECT_EQ(run.result, run.plan.injected ? ExpectedStatus(run.plan) : Ok);
