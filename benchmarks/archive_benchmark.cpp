@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "archive/archive_plugin.h"
+#include "benchmarks/table_reporter.h"
 #include "writers/nsc_writer.h"
 
 namespace {
@@ -44,7 +45,8 @@ void Fail(const std::string& what) {
 
 void Save(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) Fail("cannot write " + path);
 }
 
@@ -76,18 +78,6 @@ void RemoveOutputs(const Work& w) {
   fs::remove(w.out_folder + "/cat-copy", ignored);
 }
 
-class TableReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        seconds[run.run_name.function_name] = run.real_accumulated_time / run.iterations;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,45 +87,65 @@ int main(int argc, char** argv) {
   const Platform& os = SystemPlatform();
   const Work* p = &w;
 
-  benchmark::RegisterBenchmark("GetFile file to file", [p, &os](benchmark::State& state) {
-    for (auto _ : state) {
-      state.PauseTiming();
-      RemoveOutputs(*p);
-      state.ResumeTiming();
-      if (archive::GetFile(os, p->big_archive.c_str(), 16,
-                           const_cast<char*>(p->out_folder.c_str()), 0, nullptr, 0) != Ok)
-        state.SkipWithError("GetFile failed");
-    }
-    if (fs::file_size(p->out_folder + "/1") != kBigMember) state.SkipWithError("wrong size");
-  })->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+  benchmark::RegisterBenchmark(
+      "GetFile file to file",
+      [p, &os](benchmark::State& state) {
+        for (auto _ : state) {
+          state.PauseTiming();
+          RemoveOutputs(*p);
+          state.ResumeTiming();
+          if (archive::GetFile(os, p->big_archive.c_str(), 16,
+                               const_cast<char*>(p->out_folder.c_str()), 0, nullptr, 0) != Ok)
+            state.SkipWithError("GetFile failed");
+        }
+        if (fs::file_size(p->out_folder + "/1") != kBigMember) state.SkipWithError("wrong size");
+      })
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->Iterations(8);
 
-  benchmark::RegisterBenchmark("cat SRC > DST", [p](benchmark::State& state) {
-    const std::string command = "cat '" + p->big_member + "' > '" + p->out_folder + "/cat-copy'";
-    for (auto _ : state) {
-      state.PauseTiming();
-      RemoveOutputs(*p);
-      state.ResumeTiming();
-      if (std::system(command.c_str()) != 0) state.SkipWithError("cat failed");
-    }
-  })->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+  benchmark::RegisterBenchmark("cat SRC > DST",
+                               [p](benchmark::State& state) {
+                                 const std::string command = "cat '" + p->big_member + "' > '" +
+                                                             p->out_folder + "/cat-copy'";
+                                 for (auto _ : state) {
+                                   state.PauseTiming();
+                                   RemoveOutputs(*p);
+                                   state.ResumeTiming();
+                                   if (std::system(command.c_str()) != 0)
+                                     state.SkipWithError("cat failed");
+                                 }
+                               })
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->Iterations(8);
 
-  benchmark::RegisterBenchmark("GetFile file to memory", [p, &os](benchmark::State& state) {
-    for (auto _ : state) {
-      MemoryHandle block = nullptr;
-      if (archive::GetFile(os, p->big_archive.c_str(), 16, &block, 0x100, nullptr, 0) != Ok)
-        state.SkipWithError("GetFile failed");
-      OsLocalFree(os, block);
-    }
-  })->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+  benchmark::RegisterBenchmark(
+      "GetFile file to memory",
+      [p, &os](benchmark::State& state) {
+        for (auto _ : state) {
+          MemoryHandle block = nullptr;
+          if (archive::GetFile(os, p->big_archive.c_str(), 16, &block, 0x100, nullptr, 0) != Ok)
+            state.SkipWithError("GetFile failed");
+          OsLocalFree(os, block);
+        }
+      })
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime()
+      ->Iterations(8);
 
-  benchmark::RegisterBenchmark("GetArchiveInfo 100000 members", [p, &os](benchmark::State& state) {
-    for (auto _ : state) {
-      MemoryHandle block = nullptr;
-      if (archive::GetArchiveInfo(os, p->many_archive.c_str(), 0, 0, &block) != Ok)
-        state.SkipWithError("GetArchiveInfo failed");
-      OsLocalFree(os, block);
-    }
-  })->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark(
+      "GetArchiveInfo 100000 members",
+      [p, &os](benchmark::State& state) {
+        for (auto _ : state) {
+          MemoryHandle block = nullptr;
+          if (archive::GetArchiveInfo(os, p->many_archive.c_str(), 0, 0, &block) != Ok)
+            state.SkipWithError("GetArchiveInfo failed");
+          OsLocalFree(os, block);
+        }
+      })
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 
   benchmark::RegisterBenchmark("IsSupported 2048-byte head", [p, &os](benchmark::State& state) {
     const auto probe = reinterpret_cast<std::uintptr_t>(p->probe.data());

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "benchmarks/table_reporter.h"
 #include "picture/picture_plugin.h"
 #include "tools/image_files.h"
 #include "writers/gcmp_writer.h"
@@ -114,19 +115,6 @@ Subject Load(const std::string& path) {
   return s;
 }
 
-// Keeps each run's time per iteration for the table at the end.
-class TableReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds;  // by benchmark name
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-        seconds[run.run_name.function_name] = run.real_accumulated_time / run.iterations;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,29 +126,45 @@ int main(int argc, char** argv) {
   const char* kinds[] = {"GetPicture", "QOI", "spng", "memcpy"};
   for (const Subject& s : subjects) {
     const Subject* p = &s;
-    benchmark::RegisterBenchmark(("GetPicture/" + s.name).c_str(), [p](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(DecodeGcmp(*p, nullptr));
-    })->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark(("QOI/" + s.name).c_str(), [p](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(DecodeQoi(*p, nullptr));
-    })->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark(("spng/" + s.name).c_str(), [p](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(DecodeSpng(*p, nullptr));
-    })->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark(("memcpy/" + s.name).c_str(), [p](benchmark::State& state) {
-      Bytes target(p->dib_bits.size());
-      for (auto _ : state) {
-        std::memcpy(target.data(), p->dib_bits.data(), target.size());
-        benchmark::ClobberMemory();
-      }
-    })->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark(("GetPicture/" + s.name).c_str(),
+                                 [p](benchmark::State& state) {
+                                   for (auto _ : state)
+                                     benchmark::DoNotOptimize(DecodeGcmp(*p, nullptr));
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("QOI/" + s.name).c_str(),
+                                 [p](benchmark::State& state) {
+                                   for (auto _ : state)
+                                     benchmark::DoNotOptimize(DecodeQoi(*p, nullptr));
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("spng/" + s.name).c_str(),
+                                 [p](benchmark::State& state) {
+                                   for (auto _ : state)
+                                     benchmark::DoNotOptimize(DecodeSpng(*p, nullptr));
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("memcpy/" + s.name).c_str(),
+                                 [p](benchmark::State& state) {
+                                   Bytes target(p->dib_bits.size());
+                                   for (auto _ : state) {
+                                     std::memcpy(target.data(), p->dib_bits.data(), target.size());
+                                     benchmark::ClobberMemory();
+                                   }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
   }
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   std::printf("\n| picture | size | GCmpSH0 | QOI | PNG |");
   for (const char* k : kinds) std::printf(" %s MP/s |", k);
-  std::printf(" QOI / GetPicture | spng / GetPicture | memcpy / GetPicture |\n|---|---|---|---|---|");
+  std::printf(
+      " QOI / GetPicture | spng / GetPicture | memcpy / GetPicture |\n|---|---|---|---|---|");
   for (int i = 0; i < 7; ++i) std::printf("---|");
   std::printf("\n");
   for (const Subject& s : subjects) {

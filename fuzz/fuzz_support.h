@@ -55,5 +55,13 @@ void CheckAccounting(const FaultPlan& plan, int handed_over);
 // a lock count of 1), has `size` bytes; then frees it through `os`.
 void CheckAndFreeBlock(const Platform& os, MemoryHandle block, std::uint32_t size);
 
+// A progress callback that asks to stop at its at-th call (0-based), with
+// user_data the address of a Cancel; an `at` beyond the calls never stops.
+struct Cancel {
+  std::uint32_t at;
+  std::uint32_t calls = 0;
+};
+std::int32_t SPI_CALL CountDown(std::int32_t num, std::int32_t denom, std::intptr_t user_data);
+
 // A file of the process's own in the temporary folder, holding `size` bytes.
 std::string WriteTemporaryFile(const char* tag, const std::uint8_t* data, std::size_t size);

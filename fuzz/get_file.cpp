@@ -12,20 +12,6 @@
 #include "archive/archive_plugin.h"
 #include "fuzz/fuzz_support.h"
 
-namespace {
-
-struct Cancel {
-  std::uint32_t at;
-  std::uint32_t calls = 0;
-};
-
-std::int32_t SPI_CALL CountDown(std::int32_t, std::int32_t, std::intptr_t user_data) {
-  auto* cancel = reinterpret_cast<Cancel*>(user_data);
-  return cancel->calls++ == cancel->at ? 1 : 0;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_size) {
   namespace fs = std::filesystem;
   const FuzzInput in = SplitInput(raw, raw_size);

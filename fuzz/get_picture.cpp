@@ -5,20 +5,6 @@
 #include "fuzz/fuzz_support.h"
 #include "picture/picture_plugin.h"
 
-namespace {
-
-struct Cancel {
-  std::uint32_t at;
-  std::uint32_t calls = 0;
-};
-
-std::int32_t SPI_CALL CountDown(std::int32_t, std::int32_t, std::intptr_t user_data) {
-  auto* cancel = reinterpret_cast<Cancel*>(user_data);
-  return cancel->calls++ == cancel->at ? 1 : 0;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_size) {
   const FuzzInput in = SplitInput(raw, raw_size);
   std::uint8_t head[16] = {};

@@ -21,7 +21,7 @@ need_packages() {
   [[ $have_i386 == 0 ]] && steps+=("dpkg --add-architecture i386")
   steps+=("apt-get update" "DEBIAN_FRONTEND=noninteractive apt-get install -y ${missing[*]}")
   if [[ $(id -u) != 0 ]]; then
-    echo "Missing: ${missing[*]}${have_i386:+}" >&2
+    echo "Missing: ${missing[*]}" >&2
     local line=""
     for s in "${steps[@]}"; do line+="${line:+ && }sudo ${s}"; done
     echo "Install them with:" >&2
