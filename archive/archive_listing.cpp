@@ -46,8 +46,7 @@ std::int32_t GetArchiveInfo(const Platform& os, const void* source, std::int32_t
   InputSource input;
   MemberTable table{};
   void* block = nullptr;
-  if (OpenSource(input, os, source, length_or_offset, flags & kInputKindMask) &&
-      ReadMemberTable(input, &table)) {
+  if (OpenSource(input, os, source, length_or_offset, flags) && ReadMemberTable(input, &table)) {
     // M records and the end record; the table's limit keeps this within 32 bits.
     if (AllocResultBlock(input, info_slot, &block, (table.word_count - 1) * kMemberRecordSize)) {
       const NameFormat format = MemberNameFormat(MemberCount(table));
@@ -74,7 +73,7 @@ std::int32_t GetFileInfo(const Platform& os, const void* source, std::int32_t le
   MemberTable table{};
   std::uint8_t first12[12];
   std::int64_t index = -1;
-  if (OpenSource(input, os, source, length_or_offset, flags & kInputKindMask) &&
+  if (OpenSource(input, os, source, length_or_offset, flags) &&
       ReadSource(input, first12, sizeof first12)) {
     const std::uint32_t table_size = WordAt(first12 + 4);
     if (!TableHeaderValid(WordAt(first12), table_size)) {

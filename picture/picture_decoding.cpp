@@ -97,10 +97,10 @@ std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t len
     std::memcpy(info, &bitmap, sizeof bitmap);
     // Width and height are below 2^15, so the size stays below 2^32.
     const RowLayout layout = LayoutOf(header);
+    const std::uint32_t bits_size =
+        (layout.row_bytes + layout.pad) * static_cast<std::uint32_t>(header.height);
     done =
-        AllocResultBlock(
-            input, bits_slot, &bits,
-            (layout.row_bytes + layout.pad) * static_cast<std::uint32_t>(header.height)) &&
+        AllocResultBlock(input, bits_slot, &bits, bits_size) &&
         DecodeRows(decoder, input, header, static_cast<std::uint8_t*>(bits), progress, user_data);
   }
   if (done) {
