@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/image_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -54,8 +55,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path root = argv[1];
-  for (const char* t : {"picture_is_supported", "archive_is_supported", "get_picture_info",
-                        "get_picture", "get_archive_info", "get_file_info", "get_file"})
+  for (const char* t :
+       {"picture_is_supported", "archive_is_supported", "get_picture_info", "get_picture",
+        "get_archive_info", "get_file_info", "get_file", "image_files"})
     fs::create_directories(root / t);
 
   const std::vector<Bytes> pictures = Pictures();
@@ -93,6 +95,20 @@ int main(int argc, char** argv) {
     for (std::uint8_t choice : {2, 10, 26, 6, 0, 8})
       Save(root / "get_file", n++, archive, choice, second);
   }
+  // Picture files for jamcg's readers: BMP, PPM and, where supported, PNG.
+  Image image;
+  image.width = 5;
+  image.height = 3;
+  for (int i = 0; i < 45; ++i) image.rgb.push_back(static_cast<std::uint8_t>(i * 17));
+  Save(root / "image_files", 0, EncodeBmp(image), 0, 0);
+  std::string ppm = "P6\n# seed\n5 3\n255\n";
+  Bytes ppm_file(ppm.begin(), ppm.end());
+  ppm_file.insert(ppm_file.end(), image.rgb.begin(), image.rgb.end());
+  Save(root / "image_files", 1, ppm_file, 0, 0);
+  Bytes png;
+  std::string error;
+  if (EncodePng(image, &png, &error)) Save(root / "image_files", 2, png, 0, 0);
+
   std::printf("seeds written to %s\n", root.string().c_str());
   return 0;
 }

@@ -16,7 +16,7 @@ build/fuzz/bin/make_seeds build/fuzz/seeds >/dev/null
 mkdir -p build/fuzz/crashes
 status=0
 for target in picture_is_supported archive_is_supported get_picture_info get_picture \
-              get_archive_info get_file_info get_file; do
+              get_archive_info get_file_info get_file image_files; do
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"
   log=build/fuzz/$target.log
