@@ -162,6 +162,9 @@ bool SetEndOfFileEntry(void*, FileHandle file) {
 }
 
 bool CloseHandleEntry(void*, FileHandle file) {
+  // All bits set is also Windows' handle of the current process, which
+  // CloseHandle accepts and leaves alone.
+  if (file == kInvalidHandle) return true;
   int fd = Descriptor(file);
   if (fd < 0 || close(fd) != 0) return Fail(kErrorInvalidHandle);
   return true;

@@ -37,6 +37,7 @@ TEST(Platform, OpenFailuresGiveWindowsErrorCodes) {
   EXPECT_EQ(OsGetLastError(os), kErrorPathNotFound);
   EXPECT_FALSE(OsCloseHandle(os, reinterpret_cast<FileHandle>(0xFFF0)));
   EXPECT_EQ(OsGetLastError(os), kErrorInvalidHandle);
+  EXPECT_TRUE(OsCloseHandle(os, kInvalidHandle)) << "the current process's pseudo-handle";
 }
 
 TEST(Platform, BackslashSeparatesAndReadOpensShare) {
