@@ -264,14 +264,6 @@ std::int32_t SPI_CALL RecordProgress(std::int32_t num, std::int32_t denom,
   return static_cast<std::int32_t>(p->calls.size()) - 1 == p->stop_at ? 1 : 0;
 }
 
-Bytes TakeBlock(MemoryHandle block) {
-  auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
-  Bytes bytes(data, data + OsLocalSize(os, block));
-  EXPECT_FALSE(OsLocalUnlock(os, block)) << "handed over still locked";
-  OsLocalFree(os, block);
-  return bytes;
-}
-
 TEST(GetFile, MemoryInputToMemoryAndToAFile) {
   const Bytes data = {1, 2, 3, 4, 5, 6, 7};
   MemoryHandle block = nullptr;

@@ -12,8 +12,8 @@
 #include "picture/picture_plugin.h"
 #include "picture/pixel_decoder.h"
 #include "tests/fault_sweep.h"
-#include "tools/plugin_host.h"
 #include "tests/test_files.h"
+#include "tools/plugin_host.h"
 #include "writers/gcmp_writer.h"
 
 namespace {
@@ -455,17 +455,6 @@ struct Dib {
   Bytes info;
   Bytes bits;
 };
-
-// Copies a handed-over block out, checking it was left unlocked, and frees it.
-Bytes TakeBlock(MemoryHandle block) {
-  auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
-  EXPECT_NE(data, nullptr);
-  if (data == nullptr) return {};
-  Bytes bytes(data, data + OsLocalSize(os, block));
-  EXPECT_FALSE(OsLocalUnlock(os, block)) << "the block was handed over still locked";
-  EXPECT_EQ(OsLocalFree(os, block), nullptr);
-  return bytes;
-}
 
 std::int32_t Decode(const Bytes& file, Dib* dib, Progress* progress = nullptr) {
   MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;

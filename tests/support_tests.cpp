@@ -10,8 +10,8 @@
 #include "support/input_source.h"
 #include "support/platform_faults.h"
 #include "tests/fault_sweep.h"
-#include "tools/plugin_host.h"
 #include "tests/test_files.h"
+#include "tools/plugin_host.h"
 
 namespace {
 

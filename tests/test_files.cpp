@@ -1,9 +1,13 @@
 // This file contains the file helpers of the tests.
 #include "tests/test_files.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <fstream>
 #include <random>
+
+#include "support/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -34,3 +38,14 @@ Bytes ReadWholeFile(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) { return fs::exists(path); }
+
+Bytes TakeBlock(MemoryHandle block) {
+  const Platform& os = SystemPlatform();
+  const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
+  EXPECT_NE(data, nullptr);
+  if (data == nullptr) return {};
+  Bytes bytes(data, data + OsLocalSize(os, block));
+  EXPECT_FALSE(OsLocalUnlock(os, block)) << "the block was handed over still locked";
+  EXPECT_EQ(OsLocalFree(os, block), nullptr);
+  return bytes;
+}

@@ -1,11 +1,14 @@
-// This file contains small helpers for tests that work with real files: a
-// fresh temporary folder per test, and whole-file reads and writes.
+// This file contains small helpers for tests that work with real files (a
+// fresh temporary folder per test, whole-file reads and writes) and with the
+// blocks the plug-ins hand over.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "support/host_contract.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -28,3 +31,7 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+// Copies a block the plug-in handed over, checking that it was left unlocked,
+// and frees it as the host does.
+Bytes TakeBlock(MemoryHandle block);
