@@ -18,6 +18,17 @@ void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+// The largest picture read: GCmpSH0 holds at most 32767 pixels a side, and a
+// picture's size must be checked before memory is taken for its pixels, since
+// a few bytes of header can claim gigabytes.
+constexpr std::int64_t kLargestSide = 32767;
+constexpr std::int64_t kLargestPixelCount = std::int64_t{1} << 27;  // 384 MiB of pixels
+
+bool SizeAllowed(std::int64_t width, std::int64_t height) {
+  return width > 0 && height > 0 && width <= kLargestSide && height <= kLargestSide &&
+         width * height <= kLargestPixelCount;
+}
+
 std::size_t Stride(std::int32_t width) { return (3 * static_cast<std::size_t>(width) + 3) / 4 * 4; }
 
 bool DecodeBmp(const std::vector<std::uint8_t>& b, Image* image, std::string* error) {
@@ -30,8 +41,7 @@ bool DecodeBmp(const std::vector<std::uint8_t>& b, Image* image, std::string* er
   if ((bits != 24 && bits != 32) || compression != 0)
     return *error = "only uncompressed 24- and 32-bit BMP files are read", false;
   const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
-  if (width <= 0 || rows == 0 || width > 65535 || rows > 65535)
-    return *error = "BMP size out of range", false;
+  if (!SizeAllowed(width, rows)) return *error = "BMP size out of range", false;
   const std::size_t stride = (static_cast<std::size_t>(width) * (bits / 8) + 3) / 4 * 4;
   if (offset > b.size() || (b.size() - offset) / stride < static_cast<std::size_t>(rows))
     return *error = "truncated BMP pixel data", false;
@@ -68,9 +78,8 @@ bool DecodePpm(const std::vector<std::uint8_t>& b, Image* image, std::string* er
       field = field * 10 + (b[at++] - '0');
   }
   ++at;  // the single white-space byte before the pixels
-  if (fields[0] <= 0 || fields[1] <= 0 || fields[0] > 65535 || fields[1] > 65535 ||
-      fields[2] != 255)
-    return *error = "only 8-bit PPM files up to 65535 pixels a side are read", false;
+  if (fields[2] != 255) return *error = "only 8-bit PPM files are read", false;
+  if (!SizeAllowed(fields[0], fields[1])) return *error = "PPM size out of range", false;
   const std::size_t size = 3 * static_cast<std::size_t>(fields[0]) * fields[1];
   if (at > b.size() || b.size() - at < size) return *error = "truncated PPM pixel data", false;
   image->width = static_cast<std::int32_t>(fields[0]);
@@ -132,7 +141,12 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
   spng_ihdr ihdr{};
   std::size_t out_size = 0;
   int status = spng_get_ihdr(ctx, &ihdr);
-  if (status == 0 && (ihdr.width > 65535 || ihdr.height > 65535)) status = SPNG_EWIDTH;
+  if (status == 0 && !SizeAllowed(ihdr.width, ihdr.height)) {
+    spng_ctx_free(ctx);
+    *error = "PNG size out of range (" + std::to_string(ihdr.width) + "x" +
+             std::to_string(ihdr.height) + ")";
+    return false;
+  }
   if (status == 0) status = spng_decoded_image_size(ctx, SPNG_FMT_RGB8, &out_size);
   if (status == 0) {
     image->width = static_cast<std::int32_t>(ihdr.width);

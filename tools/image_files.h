@@ -16,7 +16,9 @@ struct Image {
 };
 
 // Reads a PNG, BMP (24 or 32 bits, uncompressed) or binary PPM file, chosen by
-// its first bytes. False with a one-line reason in *error otherwise.
+// its first bytes. False with a one-line reason in *error otherwise, also for
+// a picture over 32767 pixels a side or 2^27 pixels in all, refused before
+// any memory is taken for it.
 bool ReadImageFile(const std::string& path, Image* image, std::string* error);
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error);
 

@@ -434,7 +434,8 @@ void Convert(Session& s) {
       std::string output = s.options.output.empty() || to_folder
                                ? base.string() + DefaultExtension()
                                : s.options.output;
-      if (to_folder) fs::create_directories(s.options.output);
+      std::error_code code;
+      if (to_folder) fs::create_directories(s.options.output, code);
       ConvertPicture(s, path, path.c_str(), 0, 0, output);
     } else {
       s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);

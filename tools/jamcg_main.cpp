@@ -5,6 +5,8 @@
 // command.
 #include <csignal>
 #include <cstdio>
+#include <exception>
+#include <new>
 
 #ifdef _WIN32
 #include <io.h>
@@ -50,5 +52,15 @@ int main(int argc, char** argv) {
   context.plugins = &plugins;
   context.stderr_is_terminal = isatty(fileno(stderr)) != 0;
   context.interrupted = &g_interrupted;
-  return RunJamcg(args, context);
+  // The plug-ins never throw; the tool's own containers and file system calls
+  // can, and a failure there is reported, never a crash.
+  try {
+    return RunJamcg(args, context);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "jamcg: out of memory\n");
+    return kExitNoMemory;
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "jamcg: %s\n", failure.what());
+    return kExitInputError;
+  }
 }
