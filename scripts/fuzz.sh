@@ -14,6 +14,9 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" >/dev/null
 build/fuzz/bin/make_seeds build/fuzz/seeds >/dev/null
 mkdir -p build/fuzz/crashes
+# In CI every run starts from the same random seed, so that a run is repeatable.
+seed=()
+[[ -n ${CI:-} ]] && seed=(-seed=1)
 status=0
 for target in picture_is_supported archive_is_supported get_picture_info get_picture \
               get_archive_info get_file_info get_file image_files; do
@@ -21,7 +24,7 @@ for target in picture_is_supported archive_is_supported get_picture_info get_pic
   mkdir -p "$corpus"
   log=build/fuzz/$target.log
   if build/fuzz/bin/fuzz_$target "$corpus" build/fuzz/seeds/$target "fuzz/crashers/$target" \
-      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+      -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 "${seed[@]}" \
       -artifact_prefix="build/fuzz/crashes/$target-" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "fuzz $target: $runs executions in ${seconds}s, nothing found"
