@@ -65,3 +65,19 @@ std::int32_t SPI_CALL CountDown(std::int32_t num, std::int32_t denom, std::intpt
 
 // A file of the process's own in the temporary folder, holding `size` bytes.
 std::string WriteTemporaryFile(const char* tag, const std::uint8_t* data, std::size_t size);
+
+// Makes a reading export's call on `data`, from memory or, when `from_file`,
+// from a temporary file (named for `tag`, removed afterwards) at `offset`.
+// `call(source, length_or_offset, input_kind)` makes the call itself.
+template <class Call>
+std::int32_t CallWithSource(const GuardedBytes& data, bool from_file, const char* tag,
+                            std::uint32_t offset, Call call) {
+  if (!from_file)
+    return call(static_cast<const void*>(data.data), static_cast<std::int32_t>(data.size),
+                std::uint32_t{1});
+  const std::string path = WriteTemporaryFile(tag, data.data, data.size);
+  const std::int32_t status = call(static_cast<const void*>(path.c_str()),
+                                   static_cast<std::int32_t>(offset), std::uint32_t{0});
+  std::remove(path.c_str());
+  return status;
+}

@@ -12,15 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   plan.largest_block = 8u << 20;
   const Platform os = FaultyPlatform(&plan);
   MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
-  std::int32_t status;
-  if (in.choice & 2) {
-    const std::string path = WriteTemporaryFile("list", data.data, data.size);
-    status = archive::GetArchiveInfo(os, path.c_str(), 0, 0, &block);
-    std::remove(path.c_str());
-  } else {
-    status =
-        archive::GetArchiveInfo(os, data.data, static_cast<std::int32_t>(data.size), 1, &block);
-  }
+  const std::int32_t status =
+      CallWithSource(data, in.choice & 2, "list", 0,
+                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
+                       return archive::GetArchiveInfo(os, source, length, kind, &block);
+                     });
   plan.fail_at = 0;  // the harness's own calls below must not fail
   if (status != Ok) {
     FUZZ_CHECK(block == nullptr || block == reinterpret_cast<MemoryHandle>(1));

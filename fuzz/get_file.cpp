@@ -27,19 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   fs::create_directories(folder);
   MemoryHandle block = nullptr;
   void* dest = to_memory ? static_cast<void*>(&block) : const_cast<char*>(folder.c_str());
-  const std::uint32_t flags = (to_memory ? 0x100 : 0) | (from_file ? 0 : 1);
-  std::int32_t status;
-  if (from_file) {
-    const std::string path = WriteTemporaryFile("archive", data.data, data.size);
-    status = archive::GetFile(os, path.c_str(), static_cast<std::int32_t>(position), dest, flags,
-                              in.choice & 16 ? nullptr : CountDown,
-                              reinterpret_cast<std::intptr_t>(&cancel));
-    std::remove(path.c_str());
-  } else {
-    status = archive::GetFile(os, data.data, static_cast<std::int32_t>(data.size), dest, flags,
-                              in.choice & 16 ? nullptr : CountDown,
-                              reinterpret_cast<std::intptr_t>(&cancel));
-  }
+  const std::uint32_t output = to_memory ? 0x100 : 0;
+  const std::int32_t status =
+      CallWithSource(data, from_file, "archive", position,
+                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
+                       return archive::GetFile(os, source, length, dest, output | kind,
+                                               in.choice & 16 ? nullptr : CountDown,
+                                               reinterpret_cast<std::intptr_t>(&cancel));
+                     });
   plan.fail_at = 0;  // the harness's own calls below must not fail
   std::size_t files = 0;
   std::vector<std::uint8_t> written;

@@ -18,15 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   ArchiveMemberRecord record;
   std::memset(&record, 0xA5, sizeof record);
   const ArchiveMemberRecord untouched = record;
-  std::int32_t status;
-  if (in.choice & 0x20) {
-    const std::string path = WriteTemporaryFile("member", data.data, data.size);
-    status = archive::GetFileInfo(os, path.c_str(), 0, name.c_str(), 0, &record);
-    std::remove(path.c_str());
-  } else {
-    status = archive::GetFileInfo(os, data.data, static_cast<std::int32_t>(data.size), name.c_str(),
-                                  1, &record);
-  }
+  const std::int32_t status =
+      CallWithSource(data, in.choice & 0x20, "member", 0,
+                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
+                       return archive::GetFileInfo(os, source, length, name.c_str(), kind, &record);
+                     });
   CheckAccounting(plan, 0);
   if (status != Ok) {
     FUZZ_CHECK(std::memcmp(&record, &untouched, sizeof record) == 0);

@@ -18,17 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   const Platform os = FaultyPlatform(&plan);
   Cancel cancel{in.choice & 4 ? in.word % 64 : 0xFFFFFFFFu};
   MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
-  std::int32_t status;
-  if (in.choice & 2) {
-    const std::string path = WriteTemporaryFile("picture", data.data, data.size);
-    status = picture::GetPicture(os, path.c_str(), 0, 0, &info, &bits, CountDown,
-                                 reinterpret_cast<std::intptr_t>(&cancel));
-    std::remove(path.c_str());
-  } else {
-    status = picture::GetPicture(os, data.data, static_cast<std::int32_t>(data.size), 1, &info,
-                                 &bits, in.choice & 8 ? nullptr : CountDown,
-                                 reinterpret_cast<std::intptr_t>(&cancel));
-  }
+  const std::int32_t status =
+      CallWithSource(data, in.choice & 2, "picture", 0,
+                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
+                       return picture::GetPicture(os, source, length, kind, &info, &bits,
+                                                  in.choice & 8 ? nullptr : CountDown,
+                                                  reinterpret_cast<std::intptr_t>(&cancel));
+                     });
   plan.fail_at = 0;  // the harness's own calls below must not fail
   if (status != Ok) {
     FUZZ_CHECK(info == nullptr && bits == nullptr);

@@ -12,15 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   PictureInfoRecord record;
   std::memset(&record, 0xA5, sizeof record);
   const PictureInfoRecord untouched = record;
-  std::int32_t status;
-  if (in.choice & 2) {
-    const std::string path = WriteTemporaryFile("info", data.data, data.size);
-    status = picture::GetPictureInfo(os, path.c_str(), 0, 0, &record);
-    std::remove(path.c_str());
-  } else {
-    status =
-        picture::GetPictureInfo(os, data.data, static_cast<std::int32_t>(data.size), 1, &record);
-  }
+  const std::int32_t status =
+      CallWithSource(data, in.choice & 2, "info", 0,
+                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
+                       return picture::GetPictureInfo(os, source, length, kind, &record);
+                     });
   CheckAccounting(plan, 0);
   std::uint8_t head[16] = {};
   std::memcpy(head, in.data, in.size < 16 ? in.size : 16);
