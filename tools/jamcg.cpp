@@ -151,7 +151,7 @@ Bytes TakeBlock(MemoryHandle block) {
 // The first 2048 bytes of a file (zeros after its end), as IsSupported wants them.
 bool ReadHead(const std::string& path, Bytes* head, std::string* error) {
   Bytes bytes;
-  if (!ReadInputFile(path, &bytes, error)) return false;
+  if (!ReadInputFile(path, &bytes, error, kHeadSize)) return false;
   bytes.resize(kHeadSize);
   *head = std::move(bytes);
   return true;

@@ -52,13 +52,21 @@ bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& b
   return PlaceOutputFile(partial, path, replace, error);
 }
 
-bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
+bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::size_t limit) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (limit == SIZE_MAX) {
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } else {
+    bytes->resize(limit);
+    in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(limit));
+    bytes->resize(static_cast<std::size_t>(in.gcount()));
+    in.clear();  // a file shorter than the limit is not a failure
+  }
   if (in.bad()) {
     *error = "cannot read " + path;
     return false;

@@ -4,6 +4,7 @@
 // is complete.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,4 +23,6 @@ bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& b
 bool PlaceOutputFile(const std::string& from, const std::string& path, bool replace,
                      std::string* error);
 
-bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error);
+// Reads the whole file, or only its first `limit` bytes.
+bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
+                   std::size_t limit = SIZE_MAX);
