@@ -22,6 +22,7 @@ enum class FaultCall : std::uint8_t {
   SetEndOfFile,
   LocalAlloc,
   LocalLock,
+  Count,  // the number of kinds above
 };
 
 enum class FaultKind : std::uint8_t {
@@ -51,7 +52,7 @@ struct FaultPlan {
   std::int32_t live_blocks = 0;
   std::uint64_t bytes_read = 0;  // by reads that succeeded
   // Calls seen of each kind, indexed by FaultCall.
-  std::uint32_t kind_calls[8] = {};
+  std::uint32_t kind_calls[static_cast<int>(FaultCall::Count)] = {};
 };
 
 // A platform table that routes every call through `plan`.
