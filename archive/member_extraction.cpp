@@ -1,5 +1,6 @@
-// This file contains GetFile: one member of an NSC archive copied out, into a
-// result block for the host or into a file in a folder the host names.
+// This file contains GetFile and GetFileW: one member of an NSC archive
+// copied out, into a result block for the host or into a file in a folder
+// the host names (single-byte or UTF-16).
 #include <cstring>
 
 #include "archive/archive_plugin.h"
@@ -9,8 +10,6 @@ namespace archive {
 
 namespace {
 
-// The output path's fixed area: 259 characters and the terminator.
-constexpr std::size_t kPathArea = 260;
 constexpr std::int32_t kChunks = 32;
 
 struct Member {
@@ -20,12 +19,12 @@ struct Member {
 
 // With file input: reads the table from the file's first byte, finds the first
 // member that starts at `position`, and puts the file back at that start.
-bool ChooseMember(InputSource& input, std::uint32_t position, Member* member) {
+bool ChooseMember(InputSource& input, HostInt position, Member* member) {
   MemberTable table{};
   if (!SeekAbsolute(input, 0) || !ReadMemberTable(input, &table)) return false;
   bool found = false;
   for (std::uint32_t k = 0; k < MemberCount(table) && !found; ++k) {
-    if (MemberStart(table, k) != position) continue;
+    if (static_cast<HostInt>(MemberStart(table, k)) != position) continue;
     found = true;
     member->size = MemberSize(table, k);
     FormatMemberName(MemberNameFormat(MemberCount(table)), k + 1, member->name);
@@ -43,7 +42,7 @@ bool ChooseMember(InputSource& input, std::uint32_t position, Member* member) {
 // progress call before each chunk and two at the end, when there is a
 // callback; in one read otherwise.
 bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
-                ProgressCallback progress, std::intptr_t user_data) {
+                ProgressCallback progress, HostInt user_data) {
   if (progress == nullptr) return ReadSource(input, block, size);
   std::uint32_t chunk = size / kChunks;
   std::int32_t chunks = kChunks;
@@ -69,26 +68,43 @@ bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
   return true;
 }
 
+template <class Char>
+std::size_t TextLength(const Char* text) {
+  std::size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+FileHandle CreateOutput(const Platform& os, const char* path) {
+  return OsCreateFile(os, path, kGenericWrite, kShareNone, kOpenAlways);
+}
+FileHandle CreateOutput(const Platform& os, const WideChar* path) {
+  return OsCreateFileWide(os, path, kGenericWrite, kShareNone, kOpenAlways);
+}
+
 // Writes the block to DEST\NAME (NAME alone for an empty DEST). The file is
 // created or opened, written, and cut at the member's end, so that it holds
 // exactly the member even where a longer file stood. If the write fails, what
-// was written is cut off again, so no part of the member is left behind.
-bool WriteMemberFile(InputSource& input, const char* dest, const char* name,
+// was written is cut off again, so no part of the member is left behind. A
+// path longer than its area is refused before anything is created.
+template <class Char, std::size_t kPathUnits>
+bool WriteMemberFile(InputSource& input, const Char* dest, const char* name,
                      const std::uint8_t* block, std::uint32_t size) {
   const Platform& os = *input.os;
-  char path[kPathArea];
-  const std::size_t dest_length = std::strlen(dest);
+  Char path[kPathUnits];
+  const std::size_t dest_length = TextLength(dest);
   const std::size_t name_length = std::strlen(name);
   const std::size_t separator = dest_length != 0 ? 1 : 0;
-  if (dest_length + separator + name_length >= kPathArea) {
+  if (dest_length >= kPathUnits || dest_length + separator + name_length >= kPathUnits) {
     RecordStatus(input, OutputError);
     return false;
   }
-  std::memcpy(path, dest, dest_length);
+  std::memcpy(path, dest, dest_length * sizeof(Char));
   if (separator != 0) path[dest_length] = '\\';
-  std::memcpy(path + dest_length + separator, name, name_length + 1);
+  for (std::size_t i = 0; i <= name_length; ++i)
+    path[dest_length + separator + i] = static_cast<unsigned char>(name[i]);
 
-  FileHandle file = OsCreateFile(os, path, kGenericWrite, kShareNone, kOpenAlways);
+  FileHandle file = CreateOutput(os, path);
   if (file == kInvalidHandle) {
     RecordOsFailure(input, OutputError);
     return false;
@@ -99,29 +115,35 @@ bool WriteMemberFile(InputSource& input, const char* dest, const char* name,
   if (!ok) {
     // A short write succeeds but leaves the last error as it was.
     RecordOsFailure(input, OutputError);
-    if (OsSetFilePointer(os, file, 0, kFileBegin) == 0) OsSetEndOfFile(os, file);
+    if (OsSetFilePointer(os, file, 0, kFileBegin)) OsSetEndOfFile(os, file);
   }
   OsCloseHandle(os, file);
   return ok;
 }
 
-}  // namespace
-
-std::int32_t GetFile(const Platform& os, const void* source, std::int32_t position_or_length,
-                     void* dest, std::uint32_t flags, ProgressCallback progress,
-                     std::intptr_t user_data) {
+template <class Char, std::size_t kPathUnits>
+std::int32_t ExtractMember(const Platform& os, const void* source, HostInt position_or_length,
+                           void* dest, std::uint32_t flags, ProgressCallback progress,
+                           HostInt user_data) {
+  constexpr TextKind names = sizeof(Char) == 1 ? TextKind::Ansi : TextKind::Wide;
   const std::uint32_t output = flags & kOutputKindMask;
   if (output != kOutputFile && output != kOutputMemory) return OutputError;
   InputSource input;
   Member member{};
   MemoryHandle slot = nullptr;
   void* block = nullptr;
-  bool ok = OpenSource(input, os, source, position_or_length, flags);
+  bool ok = OpenSource(input, os, source, position_or_length, flags, names);
   if (ok && IsMemoryInput(flags)) {
-    member.size = static_cast<std::uint32_t>(position_or_length);
+    // The block as the source reads it: an impossible length reads as empty.
+    const auto size = static_cast<std::uint64_t>(input.end - input.base);
+    if (size > 0xFFFFFFFFu) {
+      RecordStatus(input, NoMemory);  // no result block can be that large
+      ok = false;
+    }
+    member.size = static_cast<std::uint32_t>(size);
     std::memcpy(member.name, "noname", 7);
   } else if (ok) {
-    ok = ChooseMember(input, static_cast<std::uint32_t>(position_or_length), &member);
+    ok = ChooseMember(input, position_or_length, &member);
   }
   ok = ok && AllocResultBlock(input, &slot, &block, member.size) &&
        CopyMember(input, static_cast<std::uint8_t*>(block), member.size, progress, user_data);
@@ -130,12 +152,28 @@ std::int32_t GetFile(const Platform& os, const void* source, std::int32_t positi
     HandOverResultBlock(os, slot);
     slot = nullptr;
   } else if (ok) {
-    WriteMemberFile(input, static_cast<const char*>(dest), member.name,
-                    static_cast<const std::uint8_t*>(block), member.size);
+    WriteMemberFile<Char, kPathUnits>(input, static_cast<const Char*>(dest), member.name,
+                                      static_cast<const std::uint8_t*>(block), member.size);
   }
   if (slot != nullptr) FreeResultBlock(os, &slot);
   CloseSource(input);
   return input.status;
+}
+
+}  // namespace
+
+std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length,
+                     void* dest, std::uint32_t flags, ProgressCallback progress,
+                     HostInt user_data) {
+  return ExtractMember<char, kAnsiPathUnits>(os, source, position_or_length, dest, flags,
+                                             progress, user_data);
+}
+
+std::int32_t GetFileW(const Platform& os, const void* source, HostInt position_or_length,
+                      void* dest, std::uint32_t flags, ProgressCallback progress,
+                      HostInt user_data) {
+  return ExtractMember<WideChar, kWidePathUnits>(os, source, position_or_length, dest, flags,
+                                                 progress, user_data);
 }
 
 }  // namespace archive

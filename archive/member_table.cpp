@@ -79,15 +79,45 @@ void FormatMemberName(const NameFormat& format, std::uint32_t number, char* name
 #endif
 }
 
-void WriteMemberRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
-                       ArchiveMemberRecord* record) {
+namespace {
+
+// Copies a member name, ASCII digits and its terminator, into a record's text.
+void CopyName(const char* name, char* out) {
+  while ((*out++ = *name++) != '\0') {
+  }
+}
+void CopyName(const char* name, WideChar* out) {
+  while ((*out++ = static_cast<unsigned char>(*name++)) != 0) {
+  }
+}
+
+template <class Record>
+void WriteRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
+                 Record* record) {
   record->method[0] = ' ';
   record->method[1] = '\0';
   record->position = MemberStart(table, k);
   record->stored_size = MemberSize(table, k);
   record->original_size = record->stored_size;
   record->timestamp = 0;
-  record->path[0] = '\0';
-  FormatMemberName(format, k + 1, record->file_name);
+  record->path[0] = 0;
+  char name[200];
+  FormatMemberName(format, k + 1, name);
+  CopyName(name, record->file_name);
   record->crc = 0;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  record->padding = 0;
+#endif
+}
+
+}  // namespace
+
+void WriteMemberRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
+                       ArchiveMemberRecord* record) {
+  WriteRecord(table, k, format, record);
+}
+
+void WriteMemberRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
+                       WideMemberRecord* record) {
+  WriteRecord(table, k, format, record);
 }

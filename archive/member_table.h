@@ -33,30 +33,89 @@ constexpr std::uint32_t kNscMagic = 0x4643534Eu;  // "NSCF"
 // The largest table read: 16 MiB, over four million members, far beyond any
 // real archive. It keeps the record block of GetArchiveInfo within 32 bits.
 constexpr std::uint32_t kLargestTable = 16u << 20;
-constexpr std::uint32_t kMemberRecordSize = 428;
-static_assert(std::uint64_t{kLargestTable / 4 - 1} * kMemberRecordSize <= 0xFFFFFFFFu);
-
-// The record of one member, 428 bytes, packed, as the host reads it.
+// The records in which members are described to the host, packed. The
+// 32-bit edition's size fields are 4 bytes; the 64-bit edition's are 8
+// (the 32-bit values zero-extended), and its records end in 4 bytes of
+// padding, written as zero. The wide record spells path and file_name in
+// UTF-16.
+//
+//   ArchiveMemberRecord   32-bit (428)   64-bit (448)
+//   WideMemberRecord      32-bit (828)   64-bit (848)
+//   field                 offset         offset
+//   method[8]             0              0
+//   position              8              8
+//   stored_size           12             16
+//   original_size         16             24
+//   timestamp             20             32
+//   path[200]             24             40
+//   file_name[200]        224 / 424      240 / 440
+//   crc (4 bytes)         424 / 824      440 / 840
+//   padding (4 bytes)     -              444 / 844
 #pragma pack(push, 1)
 struct ArchiveMemberRecord {
   char method[8];
-  std::uint32_t position;
-  std::uint32_t stored_size;
-  std::uint32_t original_size;
-  std::uint32_t timestamp;
+  HostWord position;
+  HostWord stored_size;
+  HostWord original_size;
+  HostWord timestamp;
   char path[200];
   char file_name[200];
   std::uint32_t crc;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  std::uint32_t padding;
+#endif
+};
+struct WideMemberRecord {
+  char method[8];
+  HostWord position;
+  HostWord stored_size;
+  HostWord original_size;
+  HostWord timestamp;
+  WideChar path[200];
+  WideChar file_name[200];
+  std::uint32_t crc;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  std::uint32_t padding;
+#endif
 };
 #pragma pack(pop)
+constexpr std::uint32_t kMemberRecordSize = kIs64BitEdition ? 448 : 428;
+constexpr std::uint32_t kWideMemberRecordSize = kIs64BitEdition ? 848 : 828;
 static_assert(sizeof(ArchiveMemberRecord) == kMemberRecordSize);
+static_assert(sizeof(WideMemberRecord) == kWideMemberRecordSize);
 static_assert(offsetof(ArchiveMemberRecord, position) == 8);
+static_assert(offsetof(WideMemberRecord, position) == 8);
+#if UINTPTR_MAX > 0xFFFFFFFFu
+static_assert(offsetof(ArchiveMemberRecord, stored_size) == 16);
+static_assert(offsetof(ArchiveMemberRecord, original_size) == 24);
+static_assert(offsetof(ArchiveMemberRecord, timestamp) == 32);
+static_assert(offsetof(ArchiveMemberRecord, path) == 40);
+static_assert(offsetof(ArchiveMemberRecord, file_name) == 240);
+static_assert(offsetof(ArchiveMemberRecord, crc) == 440);
+static_assert(offsetof(ArchiveMemberRecord, padding) == 444);
+static_assert(offsetof(WideMemberRecord, stored_size) == 16);
+static_assert(offsetof(WideMemberRecord, original_size) == 24);
+static_assert(offsetof(WideMemberRecord, timestamp) == 32);
+static_assert(offsetof(WideMemberRecord, path) == 40);
+static_assert(offsetof(WideMemberRecord, file_name) == 440);
+static_assert(offsetof(WideMemberRecord, crc) == 840);
+static_assert(offsetof(WideMemberRecord, padding) == 844);
+#else
 static_assert(offsetof(ArchiveMemberRecord, stored_size) == 12);
 static_assert(offsetof(ArchiveMemberRecord, original_size) == 16);
 static_assert(offsetof(ArchiveMemberRecord, timestamp) == 20);
 static_assert(offsetof(ArchiveMemberRecord, path) == 24);
 static_assert(offsetof(ArchiveMemberRecord, file_name) == 224);
 static_assert(offsetof(ArchiveMemberRecord, crc) == 424);
+static_assert(offsetof(WideMemberRecord, stored_size) == 12);
+static_assert(offsetof(WideMemberRecord, original_size) == 16);
+static_assert(offsetof(WideMemberRecord, timestamp) == 20);
+static_assert(offsetof(WideMemberRecord, path) == 24);
+static_assert(offsetof(WideMemberRecord, file_name) == 424);
+static_assert(offsetof(WideMemberRecord, crc) == 824);
+#endif
+// The table's limit keeps GetArchiveInfo's block of (N - 1) records within 32 bits.
+static_assert(std::uint64_t{kLargestTable / 4 - 1} * kWideMemberRecordSize <= 0xFFFFFFFFu);
 
 // The table read whole into a scratch block of the call's own.
 struct MemberTable {
@@ -98,7 +157,10 @@ NameFormat MemberNameFormat(std::uint32_t member_count);
 void FormatMemberName(const NameFormat& format, std::uint32_t number, char* name);
 
 // Writes the record of member k at `record`: method " ", position, both
-// sizes, timestamp 0, an empty path, the name, crc 0. The bytes after the
-// texts' terminators are left as they were.
+// sizes, timestamp 0, an empty path, the name, crc 0, and zero padding. The
+// bytes after the texts' terminators are left as they were.
 void WriteMemberRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
                        ArchiveMemberRecord* record);
+// The same record with its texts in UTF-16.
+void WriteMemberRecord(const MemberTable& table, std::uint32_t k, const NameFormat& format,
+                       WideMemberRecord* record);

@@ -51,7 +51,7 @@ RowLayout LayoutOf(const PictureHeader& header) {
 // each row and one at the end. False when the decoder fails or the host asks
 // to stop; the status is recorded in the source.
 bool DecodeRows(PixelDecoder& decoder, InputSource& input, const PictureHeader& header,
-                std::uint8_t* bits, ProgressCallback progress, std::intptr_t user_data) {
+                std::uint8_t* bits, ProgressCallback progress, HostInt user_data) {
   const RowLayout layout = LayoutOf(header);
   for (std::int32_t row = 0; row < header.height; ++row) {
     if (ProgressSaysStop(progress, row, header.height, user_data)) {
@@ -72,11 +72,9 @@ bool DecodeRows(PixelDecoder& decoder, InputSource& input, const PictureHeader& 
   return true;
 }
 
-}  // namespace
-
-std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t length_or_offset,
-                        std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
-                        ProgressCallback progress, std::intptr_t user_data) {
+std::int32_t DecodePicture(const Platform& os, const void* source, HostInt length_or_offset,
+                           std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                           ProgressCallback progress, HostInt user_data, TextKind names) {
   *bits_slot = nullptr;
   *info_slot = nullptr;
   InputSource input;
@@ -84,7 +82,7 @@ std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t len
   PixelDecoder decoder;
   void* info = nullptr;
   void* bits = nullptr;
-  bool done = OpenSource(input, os, source, length_or_offset, flags) &&
+  bool done = OpenSource(input, os, source, length_or_offset, flags, names) &&
               ReadPictureHeader(input, &header) && PrimeDecoder(decoder, input) &&
               AllocResultBlock(input, info_slot, &info, sizeof(BitmapInfoHeader));
   if (done) {
@@ -112,6 +110,22 @@ std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t len
   }
   CloseSource(input);
   return input.status;
+}
+
+}  // namespace
+
+std::int32_t GetPicture(const Platform& os, const void* source, HostInt length_or_offset,
+                        std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                        ProgressCallback progress, HostInt user_data) {
+  return DecodePicture(os, source, length_or_offset, flags, info_slot, bits_slot, progress,
+                       user_data, TextKind::Ansi);
+}
+
+std::int32_t GetPictureW(const Platform& os, const void* source, HostInt length_or_offset,
+                         std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                         ProgressCallback progress, HostInt user_data) {
+  return DecodePicture(os, source, length_or_offset, flags, info_slot, bits_slot, progress,
+                       user_data, TextKind::Wide);
 }
 
 }  // namespace picture

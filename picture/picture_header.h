@@ -42,7 +42,9 @@ bool ParsePictureHeader(const std::uint8_t bytes[kPictureHeaderSize], PictureHea
 // leaves its ReadError; a broken rule records UnsupportedFormat.
 bool ReadPictureHeader(InputSource& input, PictureHeader* header);
 
-// What GetPictureInfo writes into host memory: 26 bytes, packed.
+// What GetPictureInfo writes into host memory, packed: 26 bytes in the 32-bit
+// edition; 32 in the 64-bit edition, whose info_handle is 8 bytes at 24,
+// after 2 bytes of padding (written as zero).
 #pragma pack(push, 1)
 struct PictureInfoRecord {
   std::int32_t left;
@@ -52,13 +54,22 @@ struct PictureInfoRecord {
   std::uint16_t x_density;
   std::uint16_t y_density;
   std::int16_t color_depth;
-  std::uint32_t info_handle;  // a 32-bit memory handle; always null here
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  std::uint16_t padding;
+#endif
+  HostWord info_handle;  // a memory handle; always null here
 };
 #pragma pack(pop)
-static_assert(sizeof(PictureInfoRecord) == 26);
+static_assert(sizeof(PictureInfoRecord) == (kIs64BitEdition ? 32 : 26));
+static_assert(offsetof(PictureInfoRecord, top) == 4);
 static_assert(offsetof(PictureInfoRecord, width) == 8);
 static_assert(offsetof(PictureInfoRecord, height) == 12);
 static_assert(offsetof(PictureInfoRecord, x_density) == 16);
 static_assert(offsetof(PictureInfoRecord, y_density) == 18);
 static_assert(offsetof(PictureInfoRecord, color_depth) == 20);
+#if UINTPTR_MAX > 0xFFFFFFFFu
+static_assert(offsetof(PictureInfoRecord, padding) == 22);
+static_assert(offsetof(PictureInfoRecord, info_handle) == 24);
+#else
 static_assert(offsetof(PictureInfoRecord, info_handle) == 22);
+#endif

@@ -13,11 +13,14 @@ std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr
   return supported ? 1 : 0;
 }
 
-std::int32_t GetPictureInfo(const Platform& os, const void* source, std::int32_t length_or_offset,
-                            std::uint32_t flags, PictureInfoRecord* info_out) {
+namespace {
+
+std::int32_t DescribePicture(const Platform& os, const void* source, HostInt length_or_offset,
+                             std::uint32_t flags, PictureInfoRecord* info_out, TextKind names) {
   InputSource input;
   PictureHeader header;
-  if (OpenSource(input, os, source, length_or_offset, flags) && ReadPictureHeader(input, &header)) {
+  if (OpenSource(input, os, source, length_or_offset, flags, names) &&
+      ReadPictureHeader(input, &header)) {
     PictureInfoRecord record{};
     record.width = header.width;
     record.height = header.height;
@@ -28,8 +31,20 @@ std::int32_t GetPictureInfo(const Platform& os, const void* source, std::int32_t
   return input.status;
 }
 
-std::int32_t GetPreview(const void*, std::int32_t, std::uint32_t, MemoryHandle*, MemoryHandle*,
-                        ProgressCallback, std::intptr_t) {
+}  // namespace
+
+std::int32_t GetPictureInfo(const Platform& os, const void* source, HostInt length_or_offset,
+                            std::uint32_t flags, PictureInfoRecord* info_out) {
+  return DescribePicture(os, source, length_or_offset, flags, info_out, TextKind::Ansi);
+}
+
+std::int32_t GetPictureInfoW(const Platform& os, const void* source, HostInt length_or_offset,
+                             std::uint32_t flags, PictureInfoRecord* info_out) {
+  return DescribePicture(os, source, length_or_offset, flags, info_out, TextKind::Wide);
+}
+
+std::int32_t GetPreview(const void*, HostInt, std::uint32_t, MemoryHandle*, MemoryHandle*,
+                        ProgressCallback, HostInt) {
   return NotImplemented;
 }
 

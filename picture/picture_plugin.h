@@ -25,8 +25,11 @@ std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr
 // Returns 0; 2 for an invalid header (also a source shorter than 16 bytes);
 // 6 when the file cannot be opened, positioned or read. On failure the record
 // is left as it was.
-std::int32_t GetPictureInfo(const Platform& os, const void* source, std::int32_t length_or_offset,
+std::int32_t GetPictureInfo(const Platform& os, const void* source, HostInt length_or_offset,
                             std::uint32_t flags, PictureInfoRecord* info_out);
+// The same; a file name is UTF-16.
+std::int32_t GetPictureInfoW(const Platform& os, const void* source, HostInt length_or_offset,
+                             std::uint32_t flags, PictureInfoRecord* info_out);
 
 // Decodes the whole picture into two result blocks handed to the host: a
 // 40-byte BITMAPINFOHEADER into *info_slot and the rows, bottom-up and padded
@@ -35,14 +38,18 @@ std::int32_t GetPictureInfo(const Platform& os, const void* source, std::int32_t
 // both blocks unlocked (the host frees them); otherwise 1 (cancelled),
 // 2 (header), 3 (broken pixel data), 4 (no memory), 5 (block not lockable) or
 // 6 (read), with both slots null and nothing held.
-std::int32_t GetPicture(const Platform& os, const void* source, std::int32_t length_or_offset,
+std::int32_t GetPicture(const Platform& os, const void* source, HostInt length_or_offset,
                         std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
-                        ProgressCallback progress, std::intptr_t user_data);
+                        ProgressCallback progress, HostInt user_data);
+// The same; a file name is UTF-16.
+std::int32_t GetPictureW(const Platform& os, const void* source, HostInt length_or_offset,
+                         std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                         ProgressCallback progress, HostInt user_data);
 
 // Previews are not provided: returns NotImplemented (-1) and reads none of
-// its arguments.
-std::int32_t GetPreview(const void* source, std::int32_t length_or_offset, std::uint32_t flags,
+// its arguments. GetPreviewW is the same.
+std::int32_t GetPreview(const void* source, HostInt length_or_offset, std::uint32_t flags,
                         MemoryHandle* info_slot, MemoryHandle* bits_slot, ProgressCallback progress,
-                        std::intptr_t user_data);
+                        HostInt user_data);
 
 }  // namespace picture

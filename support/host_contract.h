@@ -2,11 +2,17 @@
 // the calling convention, the flag word, the status codes, the progress
 // callback and the handles through which memory blocks pass to the host.
 //
-// The host interface is a 32-bit Windows one. In the Windows build every
-// argument is a 32-bit word and the exports use the standard convention in
-// which the callee removes its arguments. In the native build the same
-// functions take pointer-wide arguments wherever a pointer or a handle is
-// passed, and the calling convention is the platform's own.
+// There are two editions of the interface, built from the same sources:
+// - the 32-bit edition (.spi), for 32-bit hosts: every argument is a 32-bit
+//   word and the exports use the standard convention in which the callee
+//   removes its arguments; file positions are signed 32-bit distances;
+// - the 64-bit edition (.sph), for 64-bit hosts: offsets, lengths, the
+//   probe word and user_data are pointer-wide, the size fields of the host
+//   records are 8 bytes, and file positions are 64-bit.
+// The native build is a 64-bit program and follows the 64-bit edition.
+//
+// Every export also has a wide-character twin (its name ending in W) that
+// takes its texts as NUL-terminated UTF-16 and is otherwise the same.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +22,21 @@
 #else
 #define SPI_CALL
 #endif
+
+// True in the 64-bit edition.
+constexpr bool kIs64BitEdition = sizeof(void*) == 8;
+
+// Pointer-wide words of the interface: HostInt for length_or_offset,
+// position_or_length and user_data (signed), HostWord for the probe word
+// and the size fields of the host records (unsigned).
+using HostInt = std::intptr_t;
+using HostWord = std::uintptr_t;
+
+// One UTF-16 unit of the wide-character exports' texts (the host's wchar_t).
+using WideChar = char16_t;
+
+// How the host spells the texts of a call: single-byte characters, or UTF-16.
+enum class TextKind : std::uint8_t { Ansi, Wide };
 
 // A file handle and a movable local-memory handle, as the host sees them.
 using FileHandle = void*;
@@ -51,10 +72,10 @@ inline bool IsMemoryInput(std::uint32_t flags) { return (flags & kInputKindMask)
 // result asks the plug-in to stop and return Cancelled. A null callback means
 // no progress calls at all.
 using ProgressCallback = std::int32_t(SPI_CALL*)(std::int32_t num, std::int32_t denom,
-                                                 std::intptr_t user_data);
+                                                 HostInt user_data);
 
 // Asks for progress (num, denom); true when the host wants the work to stop.
 inline bool ProgressSaysStop(ProgressCallback progress, std::int32_t num, std::int32_t denom,
-                             std::intptr_t user_data) {
+                             HostInt user_data) {
   return progress != nullptr && progress(num, denom, user_data) != 0;
 }

@@ -17,25 +17,28 @@ void Reset(InputSource& input, const Platform& os) {
   input.os = &os;
 }
 
-void StartMemory(InputSource& input, const void* block, std::uint32_t size) {
+void StartMemory(InputSource& input, const void* block, HostInt size) {
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  // A negative size, or an end past the top of the address space, cannot
+  // describe a block the host holds: it is read as an empty one.
+  const bool readable = size >= 0 && static_cast<std::uintptr_t>(size) <= UINTPTR_MAX - start;
   input.base = static_cast<const std::uint8_t*>(block);
   input.cur = input.base;
-  input.end = input.base + size;
+  input.end = readable ? input.base + size : input.base;
 }
 
 bool InMemory(const InputSource& input) { return input.handle == kInvalidHandle; }
 
-// Positions the file at `target` from its first byte. Positions are signed
-// 32-bit distances with no high word: a target beyond 2^31 - 1 would be taken
-// as negative, so it is refused here the way the system refuses a negative one.
+// Positions the file at `target` from its first byte. A target beyond the
+// edition's signed distance would be taken as negative, so it is refused here
+// the way the system refuses a negative one.
 bool PositionFile(InputSource& input, std::uint64_t target) {
-  if (target > 0x7FFFFFFFu) {
+  if (target > kLargestFilePosition) {
     RecordStatus(input, ReadError);
     input.os_error = kErrorNegativeSeek;
     return false;
   }
-  if (OsSetFilePointer(*input.os, input.handle, static_cast<std::int32_t>(target), kFileBegin) ==
-      kInvalidSetFilePointer) {
+  if (!OsSetFilePointer(*input.os, input.handle, static_cast<std::int64_t>(target), kFileBegin)) {
     RecordOsFailure(input, ReadError);
     return false;
   }
@@ -60,28 +63,31 @@ void RecordOsFailure(InputSource& input, StatusCode status) {
 }
 
 bool OpenSource(InputSource& input, const Platform& os, const void* source,
-                std::int32_t length_or_offset, std::uint32_t flags) {
+                HostInt length_or_offset, std::uint32_t flags, TextKind names) {
   Reset(input, os);
   if (IsMemoryInput(flags)) {
-    StartMemory(input, source, static_cast<std::uint32_t>(length_or_offset));
+    StartMemory(input, source, length_or_offset);
     return true;
   }
   FileHandle file =
-      OsCreateFile(os, static_cast<const char*>(source), kGenericRead, kShareRead, kOpenExisting);
+      names == TextKind::Wide
+          ? OsCreateFileWide(os, static_cast<const WideChar*>(source), kGenericRead, kShareRead,
+                             kOpenExisting)
+          : OsCreateFile(os, static_cast<const char*>(source), kGenericRead, kShareRead,
+                         kOpenExisting);
   if (file == kInvalidHandle) {
     RecordOsFailure(input, ReadError);
     return false;
   }
   // A negative offset is passed on as it is: the system refuses to position
   // before the start of a file, and the open fails with ReadError.
-  if (length_or_offset != 0 &&
-      OsSetFilePointer(os, file, length_or_offset, kFileBegin) == kInvalidSetFilePointer) {
+  if (length_or_offset != 0 && !OsSetFilePointer(os, file, length_or_offset, kFileBegin)) {
     RecordOsFailure(input, ReadError);
     OsCloseHandle(os, file);
     return false;
   }
   input.handle = file;
-  input.base_offset = static_cast<std::uint32_t>(length_or_offset);
+  input.base_offset = static_cast<std::uint64_t>(length_or_offset);
   return true;
 }
 
@@ -89,14 +95,23 @@ bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
                std::uintptr_t probe_word) {
   (void)file_name;
   Reset(input, os);
-  if ((probe_word >> 16) != 0) {
+  // The whole word is compared: in the 64-bit edition an address whose low
+  // 32 bits are zero is still an address.
+  if (probe_word > 0xFFFFu) {
     StartMemory(input, reinterpret_cast<const void*>(probe_word), 2048);
     return true;
   }
   auto lent = reinterpret_cast<FileHandle>(probe_word);
-  std::uint32_t position = OsSetFilePointer(os, lent, 0, kFileCurrent);
-  if (position == kInvalidSetFilePointer) {
+  std::uint64_t position = 0;
+  if (!OsSetFilePointer(os, lent, 0, kFileCurrent, &position)) {
     RecordOsFailure(input, ReadError);
+    return false;
+  }
+  // The 32-bit edition learns the position as one 32-bit word, all bits set
+  // meaning failure: a handle at or beyond that cannot be probed.
+  if (!kIs64BitEdition && position >= 0xFFFFFFFFu) {
+    RecordStatus(input, ReadError);
+    input.os_error = kErrorInvalidParameter;
     return false;
   }
   input.handle = lent;
@@ -136,7 +151,7 @@ void CloseSource(InputSource& input) {
     if (input.borrowed) {
       // The host's handle goes back to where the host left it. IsSupported,
       // the only caller, has no status to report a failure in.
-      OsSetFilePointer(*input.os, input.handle, static_cast<std::int32_t>(input.base_offset),
+      OsSetFilePointer(*input.os, input.handle, static_cast<std::int64_t>(input.base_offset),
                        kFileBegin);
     } else {
       OsCloseHandle(*input.os, input.handle);

@@ -13,6 +13,10 @@
 #include "support/host_contract.h"
 #include "support/platform.h"
 
+// The farthest a file is positioned: the 32-bit edition positions with a
+// signed 32-bit distance, the 64-bit edition with a signed 64-bit one.
+constexpr std::uint64_t kLargestFilePosition = kIs64BitEdition ? 0x7FFFFFFFFFFFFFFFu : 0x7FFFFFFFu;
+
 struct InputSource {
   std::int32_t status;        // StatusCode of the failure recorded; 0 after opening
   std::uint32_t os_error;     // the system's error code of that failure, or 0
@@ -20,7 +24,7 @@ struct InputSource {
   const std::uint8_t* base;   // memory mode: first byte of the data
   const std::uint8_t* end;    // memory mode: one past the last byte
   FileHandle handle;          // the open file; kInvalidHandle in memory mode or when closed
-  std::uint32_t base_offset;  // file mode: where the data begin in the file
+  std::uint64_t base_offset;  // file mode: where the data begin in the file
   std::int32_t borrowed;      // 1 when `handle` is the host's (lent to IsSupported)
   const Platform* os;         // the platform every call goes through
 };
@@ -32,10 +36,14 @@ inline void RecordStatus(InputSource& input, StatusCode status) { input.status =
 
 // Opens the data of a reading export. With memory input (flags & 7 == 1),
 // `source` is the block and `length_or_offset` its size; it always succeeds.
-// Otherwise `source` is a file name and `length_or_offset` the signed offset at
-// which the data begin; an open or positioning failure records ReadError.
+// A negative size, or one that would carry the block's end past the top of
+// the address space, is read as an empty block, so no byte outside the
+// host's block is ever read. Otherwise `source` is a file name, single-byte
+// or UTF-16 as `names` says, and `length_or_offset` the signed offset at which
+// the data begin; an open or positioning failure records ReadError.
 bool OpenSource(InputSource& input, const Platform& os, const void* source,
-                std::int32_t length_or_offset, std::uint32_t flags);
+                HostInt length_or_offset, std::uint32_t flags,
+                TextKind names = TextKind::Ansi);
 
 // Opens the probe of IsSupported. A probe word with any of bits 16 and up set
 // is the address of the host's 2048-byte head block; otherwise it is an open
@@ -48,8 +56,9 @@ bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
 // failing file read fails (ReadError).
 bool ReadSource(InputSource& input, void* destination, std::uint32_t count);
 
-// Positions at `offset` bytes past the start of the data. A file target that
-// does not fit a signed 32-bit position records ReadError; in memory, a target
+// Positions at `offset` bytes past the start of the data. A file target
+// beyond kLargestFilePosition records ReadError (with ERROR_NEGATIVE_SEEK, as
+// the system refuses a target it would read as negative); in memory, a target
 // at or past the end records MemoryError and leaves the position as it was.
 bool SeekFromBase(InputSource& input, std::uint32_t offset);
 

@@ -23,7 +23,6 @@ constexpr std::uint32_t kOpenExisting = 3;
 constexpr std::uint32_t kOpenAlways = 4;
 constexpr std::uint32_t kFileBegin = 0;
 constexpr std::uint32_t kFileCurrent = 1;
-constexpr std::uint32_t kInvalidSetFilePointer = 0xFFFFFFFFu;
 constexpr std::uint32_t kLocalMoveable = 0x0002;
 
 // Windows error codes that the POSIX stand-in and the tests use.
@@ -40,6 +39,7 @@ constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorFileExists = 80;
 constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorDiskFull = 112;
+constexpr std::uint32_t kErrorInvalidName = 123;
 constexpr std::uint32_t kErrorNegativeSeek = 131;
 constexpr std::uint32_t kErrorDiscarded = 157;
 constexpr std::uint32_t kErrorNotLocked = 158;
@@ -50,16 +50,21 @@ struct Platform {
   // CreateFileA with no security attributes, no flags and no template.
   FileHandle (*create_file)(void* context, const char* name, std::uint32_t access,
                             std::uint32_t share, std::uint32_t disposition);
+  // CreateFileW: the same, with a NUL-terminated UTF-16 name.
+  FileHandle (*create_file_wide)(void* context, const WideChar* name, std::uint32_t access,
+                                 std::uint32_t share, std::uint32_t disposition);
   // ReadFile: true on success, *done = bytes read (fewer only at end of file).
   bool (*read_file)(void* context, FileHandle file, void* buffer, std::uint32_t count,
                     std::uint32_t* done);
   // WriteFile: true on success, *done = bytes written.
   bool (*write_file)(void* context, FileHandle file, const void* buffer, std::uint32_t count,
                      std::uint32_t* done);
-  // SetFilePointer with a signed 32-bit distance and no high word; returns the
-  // new position, or kInvalidSetFilePointer on failure.
-  std::uint32_t (*set_file_pointer)(void* context, FileHandle file, std::int32_t distance,
-                                    std::uint32_t method);
+  // SetFilePointerEx: moves by a signed 64-bit distance from the start
+  // (kFileBegin) or the current position (kFileCurrent); true on success,
+  // with the new position in *position (which may be null). A target before
+  // the start of the file fails with ERROR_NEGATIVE_SEEK.
+  bool (*set_file_pointer)(void* context, FileHandle file, std::int64_t distance,
+                           std::uint32_t method, std::uint64_t* position);
   // SetEndOfFile: the file ends at its current position.
   bool (*set_end_of_file)(void* context, FileHandle file);
   bool (*close_handle)(void* context, FileHandle file);
@@ -81,6 +86,10 @@ inline FileHandle OsCreateFile(const Platform& os, const char* name, std::uint32
                                std::uint32_t share, std::uint32_t disposition) {
   return os.create_file(os.context, name, access, share, disposition);
 }
+inline FileHandle OsCreateFileWide(const Platform& os, const WideChar* name, std::uint32_t access,
+                                   std::uint32_t share, std::uint32_t disposition) {
+  return os.create_file_wide(os.context, name, access, share, disposition);
+}
 inline bool OsReadFile(const Platform& os, FileHandle file, void* buffer, std::uint32_t count,
                        std::uint32_t* done) {
   return os.read_file(os.context, file, buffer, count, done);
@@ -89,9 +98,9 @@ inline bool OsWriteFile(const Platform& os, FileHandle file, const void* buffer,
                         std::uint32_t count, std::uint32_t* done) {
   return os.write_file(os.context, file, buffer, count, done);
 }
-inline std::uint32_t OsSetFilePointer(const Platform& os, FileHandle file, std::int32_t distance,
-                                      std::uint32_t method) {
-  return os.set_file_pointer(os.context, file, distance, method);
+inline bool OsSetFilePointer(const Platform& os, FileHandle file, std::int64_t distance,
+                             std::uint32_t method, std::uint64_t* position = nullptr) {
+  return os.set_file_pointer(os.context, file, distance, method, position);
 }
 inline bool OsSetEndOfFile(const Platform& os, FileHandle file) {
   return os.set_end_of_file(os.context, file);

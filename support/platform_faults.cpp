@@ -34,6 +34,15 @@ FileHandle CreateFileEntry(void* context, const char* name, std::uint32_t access
   return file;
 }
 
+FileHandle CreateFileWideEntry(void* context, const WideChar* name, std::uint32_t access,
+                               std::uint32_t share, std::uint32_t disposition) {
+  FaultPlan& plan = Plan(context);
+  if (Strike(plan, FaultCall::CreateFile)) return Refuse(plan), kInvalidHandle;
+  FileHandle file = OsCreateFileWide(*plan.base, name, access, share, disposition);
+  if (file != kInvalidHandle) ++plan.open_handles;
+  return file;
+}
+
 bool ReadFileEntry(void* context, FileHandle file, void* buffer, std::uint32_t count,
                    std::uint32_t* done) {
   FaultPlan& plan = Plan(context);
@@ -60,11 +69,11 @@ bool WriteFileEntry(void* context, FileHandle file, const void* buffer, std::uin
   return OsWriteFile(*plan.base, file, buffer, count, done);
 }
 
-std::uint32_t SetFilePointerEntry(void* context, FileHandle file, std::int32_t distance,
-                                  std::uint32_t method) {
+bool SetFilePointerEntry(void* context, FileHandle file, std::int64_t distance,
+                         std::uint32_t method, std::uint64_t* position) {
   FaultPlan& plan = Plan(context);
-  if (Strike(plan, FaultCall::SetFilePointer)) return Refuse(plan), kInvalidSetFilePointer;
-  return OsSetFilePointer(*plan.base, file, distance, method);
+  if (Strike(plan, FaultCall::SetFilePointer)) return Refuse(plan);
+  return OsSetFilePointer(*plan.base, file, distance, method, position);
 }
 
 bool SetEndOfFileEntry(void* context, FileHandle file) {
@@ -130,6 +139,7 @@ Platform FaultyPlatform(FaultPlan* plan) {
   return Platform{
       plan,
       CreateFileEntry,
+      CreateFileWideEntry,
       ReadFileEntry,
       WriteFileEntry,
       SetFilePointerEntry,

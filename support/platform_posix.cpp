@@ -3,10 +3,13 @@
 // behaviour the plug-ins rely on, not the whole of Win32:
 // - names may use '\' as a separator; reading opens share the file, a write
 //   open with OPEN_ALWAYS creates the file or opens it without truncating;
+// - UTF-16 names (CreateFileW) are opened under their UTF-8 spelling; a name
+//   with a lone surrogate, which UTF-8 cannot spell, fails with
+//   ERROR_INVALID_NAME;
 // - reads return fewer bytes only at end of file;
-// - positioning takes a signed 32-bit distance with no high word; a target
-//   before the start of the file fails with ERROR_NEGATIVE_SEEK and gives
-//   INVALID_SET_FILE_POINTER, as on Windows;
+// - positioning takes a signed 64-bit distance; a target before the start of
+//   the file fails with ERROR_NEGATIVE_SEEK and leaves the position, as on
+//   Windows;
 // - movable blocks carry a lock count; a block of 0 bytes is created discarded
 //   and cannot be locked; a block larger than a 32-bit process could ever get
 //   (2 GiB or more) is refused, so that behaviour matches the 32-bit plug-ins;
@@ -21,6 +24,7 @@
 #include <string>
 
 #include "support/platform.h"
+#include "support/text_encoding.h"
 
 namespace {
 
@@ -105,6 +109,16 @@ FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::u
   return reinterpret_cast<FileHandle>(static_cast<std::intptr_t>(fd) + 1);
 }
 
+FileHandle CreateFileWideEntry(void* context, const WideChar* name, std::uint32_t access,
+                               std::uint32_t share, std::uint32_t disposition) {
+  std::string spelled;
+  if (!Utf8FromUtf16(std::u16string_view(name, WideLength(name)), &spelled)) {
+    Fail(kErrorInvalidName);
+    return kInvalidHandle;
+  }
+  return CreateFileEntry(context, spelled.c_str(), access, share, disposition);
+}
+
 bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
   *done = 0;
   int fd = Descriptor(file);
@@ -135,22 +149,24 @@ bool WriteFileEntry(void*, FileHandle file, const void* buffer, std::uint32_t co
   return true;
 }
 
-std::uint32_t SetFilePointerEntry(void*, FileHandle file, std::int32_t distance,
-                                  std::uint32_t method) {
+bool SetFilePointerEntry(void*, FileHandle file, std::int64_t distance, std::uint32_t method,
+                         std::uint64_t* position) {
   int fd = Descriptor(file);
-  if (fd < 0) return Fail(kErrorInvalidHandle), kInvalidSetFilePointer;
+  if (fd < 0) return Fail(kErrorInvalidHandle);
   off_t start = 0;
   if (method == kFileCurrent) {
     start = lseek(fd, 0, SEEK_CUR);
-    if (start < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+    if (start < 0) return Fail(WindowsError(errno));
   } else if (method != kFileBegin) {
-    return Fail(kErrorInvalidParameter), kInvalidSetFilePointer;
+    return Fail(kErrorInvalidParameter);
   }
-  off_t target = start + distance;
-  if (target < 0) return Fail(kErrorNegativeSeek), kInvalidSetFilePointer;
-  if (lseek(fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno)), kInvalidSetFilePointer;
+  if (distance < 0 ? start < -distance : distance > INT64_MAX - start)
+    return Fail(distance < 0 ? kErrorNegativeSeek : kErrorInvalidParameter);
+  const off_t target = start + distance;
+  if (lseek(fd, target, SEEK_SET) < 0) return Fail(WindowsError(errno));
   t_last_error = kErrorSuccess;
-  return static_cast<std::uint32_t>(target);
+  if (position != nullptr) *position = static_cast<std::uint64_t>(target);
+  return true;
 }
 
 bool SetEndOfFileEntry(void*, FileHandle file) {
@@ -233,9 +249,10 @@ std::uint32_t LocalSizeEntry(void*, MemoryHandle handle) {
 }
 
 constexpr Platform kPosix = {
-    nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
-    SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
-    LocalUnlockEntry,  LocalFreeEntry,   LocalSizeEntry,
+    nullptr,          CreateFileEntry,   CreateFileWideEntry, ReadFileEntry,
+    WriteFileEntry,   SetFilePointerEntry, SetEndOfFileEntry, CloseHandleEntry,
+    GetLastErrorEntry, LocalAllocEntry,  LocalLockEntry,      LocalUnlockEntry,
+    LocalFreeEntry,   LocalSizeEntry,
 };
 
 }  // namespace

@@ -11,6 +11,12 @@ FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::u
   return CreateFileA(name, access, share, nullptr, disposition, 0, nullptr);
 }
 
+FileHandle CreateFileWideEntry(void*, const WideChar* name, std::uint32_t access,
+                               std::uint32_t share, std::uint32_t disposition) {
+  return CreateFileW(reinterpret_cast<const wchar_t*>(name), access, share, nullptr, disposition,
+                     0, nullptr);
+}
+
 bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
   DWORD got = 0;
   BOOL ok = ReadFile(file, buffer, count, &got, nullptr);
@@ -26,9 +32,15 @@ bool WriteFileEntry(void*, FileHandle file, const void* buffer, std::uint32_t co
   return ok != FALSE;
 }
 
-std::uint32_t SetFilePointerEntry(void*, FileHandle file, std::int32_t distance,
-                                  std::uint32_t method) {
-  return SetFilePointer(file, distance, nullptr, method);
+bool SetFilePointerEntry(void*, FileHandle file, std::int64_t distance, std::uint32_t method,
+                         std::uint64_t* position) {
+  LARGE_INTEGER move;
+  move.QuadPart = distance;
+  LARGE_INTEGER now;
+  now.QuadPart = 0;
+  BOOL ok = SetFilePointerEx(file, move, &now, method);
+  if (ok != FALSE && position != nullptr) *position = static_cast<std::uint64_t>(now.QuadPart);
+  return ok != FALSE;
 }
 
 bool SetEndOfFileEntry(void*, FileHandle file) { return SetEndOfFile(file) != FALSE; }
@@ -52,9 +64,10 @@ std::uint32_t LocalSizeEntry(void*, MemoryHandle block) {
 }
 
 constexpr Platform kWin32 = {
-    nullptr,           CreateFileEntry,  ReadFileEntry,     WriteFileEntry,  SetFilePointerEntry,
-    SetEndOfFileEntry, CloseHandleEntry, GetLastErrorEntry, LocalAllocEntry, LocalLockEntry,
-    LocalUnlockEntry,  LocalFreeEntry,   LocalSizeEntry,
+    nullptr,          CreateFileEntry,   CreateFileWideEntry, ReadFileEntry,
+    WriteFileEntry,   SetFilePointerEntry, SetEndOfFileEntry, CloseHandleEntry,
+    GetLastErrorEntry, LocalAllocEntry,  LocalLockEntry,      LocalUnlockEntry,
+    LocalFreeEntry,   LocalSizeEntry,
 };
 
 }  // namespace

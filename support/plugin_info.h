@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "support/host_contract.h"
+
 // A constant list of texts ended by a null entry.
 struct PluginInfoTable {
   const char* const* entries;
@@ -18,3 +20,8 @@ struct PluginInfoTable {
 // of 0 or less, which leaves no room even for the terminating zero.
 std::int32_t GetPluginInfo(const PluginInfoTable& table, std::int32_t info_number, char* buffer,
                            std::int32_t buffer_length);
+
+// The same, for GetPluginInfoW: the texts widened to UTF-16, and lengths
+// counted in UTF-16 units.
+std::int32_t GetPluginInfoW(const PluginInfoTable& table, std::int32_t info_number,
+                            WideChar* buffer, std::int32_t buffer_length);

@@ -102,7 +102,7 @@ TEST(MemberTable, HeaderAndOrderChecks) {
     EXPECT_EQ(archive::GetArchiveInfo(counting, c.archive.data(), Size(c.archive), 1, &block),
               c.status);
     if (c.status != Ok) {
-      EXPECT_EQ(block, reinterpret_cast<MemoryHandle>(7)) << "slot touched before allocation";
+      EXPECT_EQ(block, nullptr) << "the host's slot is null after any failure";
       EXPECT_EQ(plan.live_blocks, 0);
     } else {
       OsLocalFree(counting, block);
@@ -206,8 +206,27 @@ TEST(ArchiveListing, GetFileInfoReadsNamesAsNumbers) {
     if (c.status == Ok) {
       EXPECT_STREQ(record.file_name, c.reported);
     } else {
-      EXPECT_EQ(+record.position, 0x5A5A5A5Au) << "record written on failure";
+      EXPECT_EQ(record.position, static_cast<HostWord>(0x5A5A5A5A5A5A5A5Au))
+          << "record written on failure";
     }
+    // The W twin judges the same name, spelled in UTF-16, the same way.
+    WideMemberRecord wide;
+    std::memset(&wide, 0x5A, sizeof wide);
+    const std::u16string name(c.name, c.name + std::strlen(c.name));
+    EXPECT_EQ(Archive().GetFileInfoW(archive.data(), Size(archive), name.c_str(), 0x7F01, &wide),
+              c.status);
+    if (c.status == Ok) {
+      EXPECT_EQ(Narrow(wide.file_name), c.reported);
+      EXPECT_EQ(wide.position, record.position);
+    }
+  }
+  // Only ASCII blanks, signs and digits count: fullwidth and other scripts'
+  // digits, and other scripts' blanks, name no member.
+  for (const char16_t* name : {u"\uFF11", u"\u0661", u"\u0967", u"\u30001", u"1\u3000", u"\u00A01",
+                               u"\uFF0B1", u"\U0001D7CF"}) {
+    WideMemberRecord wide;
+    EXPECT_EQ(Archive().GetFileInfoW(archive.data(), Size(archive), name, 1, &wide), ReadError)
+        << Narrow(name);
   }
   // The name is judged before the rest of the table, the magic before the name.
   const Bytes corrupt = Table({kNscMagic, 20, 30, 25, 40}, 40);
@@ -243,7 +262,7 @@ TEST(ArchiveListing, IsSupportedJudgesTheFirst2048BytesOnly) {
       OsCreateFile(os, dir.File("a.nsc").c_str(), kGenericRead, kShareRead, kOpenExisting);
   OsSetFilePointer(os, file, 9, kFileBegin);
   EXPECT_EQ(Archive().IsSupported("a.nsc", reinterpret_cast<std::uintptr_t>(file)), 1);
-  EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 9u);
+  EXPECT_EQ(FilePosition(file), 9u);
   OsCloseHandle(os, file);
 }
 
@@ -375,7 +394,7 @@ TEST(GetFile, ProgressSequencesAndTheReadsBetween) {
     progress.plan = &plan;
     MemoryHandle block = nullptr;
     ASSERT_EQ(archive::GetFile(counting, dir.File("a.nsc").c_str(), 16, &block, 0x100,
-                               RecordProgress, reinterpret_cast<std::intptr_t>(&progress)),
+                               RecordProgress, reinterpret_cast<HostInt>(&progress)),
               Ok);
     OsLocalFree(counting, block);
     const std::int32_t chunks = size < 32 ? static_cast<std::int32_t>(size) : 32;
@@ -403,7 +422,7 @@ TEST(GetFile, CancellingLeavesNoFileAndNoBlock) {
     FaultPlan plan;
     const Platform counting = FaultyPlatform(&plan);
     EXPECT_EQ(archive::GetFile(counting, data.data(), 100, const_cast<char*>(folder.c_str()), 1,
-                               RecordProgress, reinterpret_cast<std::intptr_t>(&progress)),
+                               RecordProgress, reinterpret_cast<HostInt>(&progress)),
               Cancelled);
     EXPECT_EQ(progress.calls.size(), static_cast<std::size_t>(stop) + 1);
     EXPECT_EQ(plan.live_blocks, 0);
@@ -413,7 +432,7 @@ TEST(GetFile, CancellingLeavesNoFileAndNoBlock) {
   never.stop_at = 0;
   MemoryHandle block = nullptr;
   EXPECT_EQ(Archive().GetFile(data.data(), 0, &block, 0x101, RecordProgress,
-                              reinterpret_cast<std::intptr_t>(&never)),
+                              reinterpret_cast<HostInt>(&never)),
             MemoryError);
   EXPECT_TRUE(never.calls.empty()) << "a member of size 0 fails before any progress call";
 }
@@ -435,6 +454,304 @@ TEST(GetFile, ShortWritesAreWriteFailures) {
   EXPECT_TRUE(ReadWholeFile(dir.File("noname")).empty()) << "no part of the member is left";
   EXPECT_EQ(plan.open_handles, 0);
   EXPECT_EQ(plan.live_blocks, 0);
+}
+
+// ---- wide-character exports, impossible lengths, large files ----
+
+struct WideListing {
+  std::int32_t status;
+  std::vector<WideMemberRecord> records;  // up to and including the end record
+};
+
+WideListing ListWide(const void* source, HostInt length, std::uint32_t flags) {
+  MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
+  WideListing listing{Archive().GetArchiveInfoW(source, length, flags, &block), {}};
+  if (listing.status != Ok) {
+    EXPECT_EQ(block, nullptr) << "the host's slot is null after any failure";
+    return listing;
+  }
+  const Bytes bytes = TakeBlock(block);
+  EXPECT_EQ(bytes.size() % sizeof(WideMemberRecord), 0u);
+  for (std::size_t i = 0; (i + 1) * sizeof(WideMemberRecord) <= bytes.size(); ++i) {
+    WideMemberRecord record;
+    std::memcpy(&record, bytes.data() + i * sizeof record, sizeof record);
+    listing.records.push_back(record);
+    if (record.method[0] == '\0') break;
+  }
+  return listing;
+}
+
+// The W record says what the ANSI one says, with its texts in UTF-16.
+void ExpectSameRecord(const ArchiveMemberRecord& ansi, const WideMemberRecord& wide) {
+  EXPECT_EQ(std::string(wide.method), std::string(ansi.method));
+  EXPECT_EQ(wide.position, ansi.position);
+  EXPECT_EQ(wide.stored_size, ansi.stored_size);
+  EXPECT_EQ(wide.original_size, ansi.original_size);
+  EXPECT_EQ(wide.timestamp, ansi.timestamp);
+  EXPECT_EQ(Narrow(wide.path), std::string(ansi.path));
+  EXPECT_EQ(Narrow(wide.file_name), std::string(ansi.file_name));
+  EXPECT_EQ(wide.crc, ansi.crc);
+}
+
+TEST(WideExports, ListingsMatchTheAnsiTwin) {
+  struct Case {
+    const char* what;
+    Bytes archive;
+  } cases[] = {
+      {"150 members", Pack(Members(150))},
+      {"9 members", Pack(Members(9))},
+      {"members of 0 and 1 bytes left out", Table({kNscMagic, 24, 30, 31, 31, 40}, 40)},
+      {"a wrapped last size", Table({kNscMagic, 16, 20, 18}, 20)},
+      {"boundaries out of order", Table({kNscMagic, 20, 30, 25, 40}, 40)},
+      {"wrong magic", Table({0, 16, 20, 30}, 30)},
+      {"empty", Bytes{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Listing ansi = List(c.archive);
+    const WideListing wide = ListWide(c.archive.data(), Size(c.archive), 0x1);
+    EXPECT_EQ(wide.status, ansi.status);
+    ASSERT_EQ(wide.records.size(), ansi.records.size());
+    for (std::size_t i = 0; i + 1 < ansi.records.size(); ++i)
+      ExpectSameRecord(ansi.records[i], wide.records[i]);
+    if (ansi.status != Ok) continue;
+    EXPECT_EQ(wide.records.back().method[0], '\0') << "the end record";
+    // Each listed member is described alike by both GetFileInfo exports.
+    for (std::size_t i = 0; i + 1 < ansi.records.size(); ++i) {
+      ArchiveMemberRecord one{};
+      WideMemberRecord wide_one{};
+      const std::string name = ansi.records[i].file_name;
+      ASSERT_EQ(Archive().GetFileInfo(c.archive.data(), Size(c.archive), name.c_str(), 1, &one),
+                Ok);
+      ASSERT_EQ(Archive().GetFileInfoW(c.archive.data(), Size(c.archive), Widen(name).c_str(), 1,
+                                       &wide_one),
+                Ok);
+      ExpectSameRecord(one, wide_one);
+    }
+  }
+}
+
+// Reads the little-endian number of `width` bytes at `offset`.
+std::uint64_t NumberAt(const Bytes& bytes, std::size_t offset, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < width; ++i) value |= std::uint64_t{bytes[offset + i]} << (8 * i);
+  return value;
+}
+
+TEST(WideExports, RecordsLieAtTheirByteOffsets) {
+  // Both kinds of record, read back as raw bytes at the offsets a host uses.
+  const Bytes archive = Pack(Members(12));
+  const std::size_t word = kIs64BitEdition ? 8 : 4;
+  struct Layout {
+    std::size_t size, char_size;
+  };
+  for (const Layout layout : {Layout{kMemberRecordSize, 1}, Layout{kWideMemberRecordSize, 2}}) {
+    const bool wide = layout.char_size == 2;
+    SCOPED_TRACE(wide ? "WideMemberRecord" : "ArchiveMemberRecord");
+    EXPECT_EQ(layout.size, kIs64BitEdition ? (wide ? 848u : 448u) : (wide ? 828u : 428u));
+    Bytes record(layout.size, 0x5A);
+    const std::int32_t status =
+        wide ? Archive().GetFileInfoW(archive.data(), Size(archive), u"3", 1,
+                                      reinterpret_cast<WideMemberRecord*>(record.data()))
+             : Archive().GetFileInfo(archive.data(), Size(archive), "3", 1,
+                                     reinterpret_cast<ArchiveMemberRecord*>(record.data()));
+    ASSERT_EQ(status, Ok);
+    const std::size_t path = 8 + 4 * word;
+    const std::size_t name = path + 200 * layout.char_size;
+    const std::size_t crc = name + 200 * layout.char_size;
+    EXPECT_EQ(record[0], ' ');
+    EXPECT_EQ(record[1], 0);
+    const Listing listing = List(archive);
+    EXPECT_EQ(NumberAt(record, 8, word), listing.records[2].position);
+    EXPECT_EQ(NumberAt(record, 8 + word, word), Members(12)[2].size());
+    EXPECT_EQ(NumberAt(record, 8 + 2 * word, word), Members(12)[2].size());
+    EXPECT_EQ(NumberAt(record, 8 + 3 * word, word), 0u);
+    EXPECT_EQ(NumberAt(record, path, layout.char_size), 0u) << "empty path";
+    EXPECT_EQ(NumberAt(record, name, layout.char_size), '0');
+    EXPECT_EQ(NumberAt(record, name + layout.char_size, layout.char_size), '3');
+    EXPECT_EQ(NumberAt(record, name + 2 * layout.char_size, layout.char_size), 0u);
+    EXPECT_EQ(NumberAt(record, crc, 4), 0u);
+    if (kIs64BitEdition) {
+      EXPECT_EQ(crc + 8, layout.size);
+      EXPECT_EQ(NumberAt(record, crc + 4, 4), 0u) << "padding is written as zero";
+    } else {
+      EXPECT_EQ(crc + 4, layout.size);
+    }
+  }
+}
+
+TEST(WideExports, AnyFileAndFolderNameWorks) {
+  TempDir dir;
+  const auto members = Members(12);
+  const Bytes archive = Pack(members);
+  const Listing listing = List(archive);
+  const auto fourth = static_cast<HostInt>(listing.records[3].position);
+  for (const char* name : {"日本語のアーカイブ.nsc", "café crème.nsc", " spaced  out .nsc",
+                           "Ελληνικά и кириллица.nsc", "😀 beyond the BMP.nsc"}) {
+    SCOPED_TRACE(name);
+    const std::filesystem::path file = dir.path / Widen(name);
+    const std::filesystem::path folder = dir.path / Widen(std::string("出力 é ") + name);
+    WriteFile(file, archive);
+    std::filesystem::create_directory(folder);
+    const std::u16string wide_file = WidePath(file);
+
+    const WideListing wide = ListWide(wide_file.c_str(), 0, 0);
+    ASSERT_EQ(wide.status, Ok);
+    ASSERT_EQ(wide.records.size(), listing.records.size());
+    for (std::size_t i = 0; i + 1 < wide.records.size(); ++i)
+      ExpectSameRecord(listing.records[i], wide.records[i]);
+
+    WideMemberRecord record{};
+    ASSERT_EQ(Archive().GetFileInfoW(wide_file.c_str(), 0, u"04", 0, &record), Ok);
+    EXPECT_EQ(static_cast<HostInt>(record.position), fourth);
+
+    std::u16string dest = WidePath(folder);
+    ASSERT_EQ(Archive().GetFileW(wide_file.c_str(), fourth, dest.data(), 0, nullptr, 0), Ok);
+    EXPECT_EQ(ReadWholeFile(folder / "04"), members[3]);
+    MemoryHandle block = nullptr;
+    ASSERT_EQ(Archive().GetFileW(wide_file.c_str(), fourth, &block, 0x100, nullptr, 0), Ok);
+    EXPECT_EQ(TakeBlock(block), members[3]);
+    // Memory input into a folder with such a name.
+    ASSERT_EQ(Archive().GetFileW(archive.data(), Size(archive), dest.data(), 1, nullptr, 0), Ok);
+    EXPECT_EQ(ReadWholeFile(folder / "noname"), archive);
+  }
+  const std::u16string missing = WidePath(dir.path / Widen("無い.nsc"));
+  EXPECT_EQ(ListWide(missing.c_str(), 0, 0).status, ReadError);
+}
+
+TEST(WideExports, OutputPathsOverTheWideAreaAreRefusedBeforeCreating) {
+  // A folder name of n units: with "\\noname" the path needs n + 7 units and
+  // its terminator. At archive::kWidePathUnits - 1 units it is tried (the folder does
+  // not exist, so the creation fails); one unit more is refused untried.
+  const Bytes data = {4, 2};
+  for (std::size_t length : {archive::kWidePathUnits - 1, archive::kWidePathUnits}) {
+    SCOPED_TRACE(length);
+    std::u16string dest(length - 7, u'\u3042');  // HIRAGANA A
+    FaultPlan plan;
+    const Platform counting = FaultyPlatform(&plan);
+    EXPECT_EQ(archive::GetFileW(counting, data.data(), 2, dest.data(), 1, nullptr, 0), OutputError);
+    EXPECT_EQ(plan.kind_calls[static_cast<int>(FaultCall::CreateFile)],
+              length < archive::kWidePathUnits ? 1u : 0u);
+    EXPECT_EQ(plan.live_blocks, 0);
+  }
+  // The single-byte area holds 259 characters and the terminator.
+  for (std::size_t length : {archive::kAnsiPathUnits - 1, archive::kAnsiPathUnits}) {
+    std::string dest(length - 7, 'x');
+    FaultPlan plan;
+    const Platform counting = FaultyPlatform(&plan);
+    EXPECT_EQ(archive::GetFile(counting, data.data(), 2, dest.data(), 1, nullptr, 0), OutputError);
+    EXPECT_EQ(plan.kind_calls[static_cast<int>(FaultCall::CreateFile)],
+              length < archive::kAnsiPathUnits ? 1u : 0u);
+  }
+}
+
+TEST(ArchiveListing, ImpossibleMemoryLengthsReadAsAnEmptyBlock) {
+  // A negative length, or one that would carry the block past the top of the
+  // address space, is an empty block: no byte of it is read (the sanitizer
+  // build would see one), and each export answers as for 0 bytes.
+  const Bytes archive = Pack(Members(3));
+  const void* near_top = reinterpret_cast<const void*>(UINTPTR_MAX - 0xFF);
+  struct Case {
+    const void* source;
+    HostInt length;
+  } cases[] = {{archive.data(), -1}, {archive.data(), INTPTR_MIN}, {near_top, 0x1000},
+               {archive.data(), 0}};
+  TempDir dir;
+  const std::string folder = dir.path.string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    EXPECT_EQ(List(Bytes{}).status, UnsupportedFormat);
+    MemoryHandle slot = reinterpret_cast<MemoryHandle>(1);
+    EXPECT_EQ(Archive().GetArchiveInfo(c.source, c.length, 1, &slot), UnsupportedFormat);
+    EXPECT_EQ(slot, nullptr);
+    EXPECT_EQ(ListWide(c.source, c.length, 1).status, UnsupportedFormat);
+    ArchiveMemberRecord record{};
+    WideMemberRecord wide{};
+    EXPECT_EQ(Archive().GetFileInfo(c.source, c.length, "1", 1, &record), UnsupportedFormat);
+    EXPECT_EQ(Archive().GetFileInfoW(c.source, c.length, u"1", 1, &wide), UnsupportedFormat);
+    for (std::uint32_t flags : {0x101u, 0x001u}) {
+      Progress progress;
+      MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
+      std::u16string wide_folder = Widen(folder);
+      void* dest = flags == 0x101u ? static_cast<void*>(&block) : const_cast<char*>(folder.c_str());
+      void* wide_dest = flags == 0x101u ? static_cast<void*>(&block) : wide_folder.data();
+      EXPECT_EQ(Archive().GetFile(c.source, c.length, dest, flags, RecordProgress,
+                                  reinterpret_cast<HostInt>(&progress)),
+                MemoryError);
+      EXPECT_EQ(Archive().GetFileW(c.source, c.length, wide_dest, flags, RecordProgress,
+                                   reinterpret_cast<HostInt>(&progress)),
+                MemoryError);
+      EXPECT_TRUE(progress.calls.empty()) << "refused before any progress call";
+      EXPECT_EQ(block, reinterpret_cast<MemoryHandle>(1));
+      EXPECT_FALSE(FileExists(dir.path / "noname"));
+    }
+  }
+  if (kIs64BitEdition) {
+    // A block of 4 GiB or more cannot be copied into a result block: refused
+    // before anything is allocated (or read).
+    FaultPlan plan;
+    const Platform counting = FaultyPlatform(&plan);
+    MemoryHandle block = nullptr;
+    const auto four_gib = static_cast<HostInt>(std::uint64_t{1} << 32);
+    EXPECT_EQ(archive::GetFile(counting, archive.data(), four_gib, &block, 0x101, nullptr, 0),
+              NoMemory);
+    EXPECT_EQ(archive::GetFileW(counting, archive.data(), four_gib, &block, 0x101, nullptr, 0),
+              NoMemory);
+    EXPECT_EQ(plan.kind_calls[static_cast<int>(FaultCall::LocalAlloc)], 0u);
+  }
+}
+
+TEST(GetFile, MembersAndArchivesPast2GiB) {
+  // A sparse archive of 2.25 GiB: a 4-byte member, one that fills the hole,
+  // and 100 bytes at 0x90000000. And the 12-member archive again, placed
+  // 0x88000000 bytes into another sparse file.
+  TempDir dir;
+  const std::uint32_t far = 0x90000000u;
+  const Bytes head = Concat(Table({kNscMagic, 20, 24, far, far + 100}), Bytes{'a', 'b', 'c', 'd'});
+  Bytes tail(100);
+  for (std::size_t i = 0; i < tail.size(); ++i) tail[i] = static_cast<std::uint8_t>(i * 3 + 1);
+  const std::filesystem::path big = dir.path / "big.nsc";
+  WriteSparseFile(big, far + 100, {{0, head}, {far, tail}});
+  const Bytes small = Pack(Members(12));
+  const std::uint64_t late = 0x88000000u;
+  const std::filesystem::path shifted = dir.path / "shifted.nsc";
+  WriteSparseFile(shifted, late + small.size(), {{late, small}});
+  const std::string big_name = big.string(), shifted_name = shifted.string();
+
+  // Listing reads only the table at the start: the same in both editions.
+  MemoryHandle block = nullptr;
+  ASSERT_EQ(Archive().GetArchiveInfo(big_name.c_str(), 0, 0, &block), Ok);
+  const Bytes records = TakeBlock(block);
+  ArchiveMemberRecord third;
+  std::memcpy(&third, records.data() + 2 * sizeof third, sizeof third);
+  EXPECT_EQ(third.position, far);
+  EXPECT_EQ(third.stored_size, 100u);
+
+  const auto position = static_cast<HostInt>(far);
+  const std::int32_t from_big =
+      Archive().GetFile(big_name.c_str(), position, &block, 0x100, nullptr, 0);
+  MemoryHandle listed = nullptr;
+  const std::int32_t from_shifted = Archive().GetArchiveInfo(
+      shifted_name.c_str(), static_cast<HostInt>(late), 0, &listed);
+  if (kIs64BitEdition) {
+    // 64-bit positioning reaches both.
+    ASSERT_EQ(from_big, Ok);
+    EXPECT_EQ(TakeBlock(block), tail);
+    ASSERT_EQ(Archive().GetFileW(WidePath(big).c_str(), position, &block, 0x100, nullptr, 0), Ok);
+    EXPECT_EQ(TakeBlock(block), tail);
+    ASSERT_EQ(from_shifted, Ok);
+    EXPECT_EQ(TakeBlock(listed).size(), 13 * sizeof(ArchiveMemberRecord));
+    // The whole word is compared with the member starts: 2^32 + 24 starts no
+    // member, though its low 32 bits are member 2's start.
+    EXPECT_EQ(Archive().GetFile(big_name.c_str(), static_cast<HostInt>((std::uint64_t{1} << 32) + 24),
+                                &block, 0x100, nullptr, 0),
+              ReadError);
+  } else {
+    // The 32-bit edition positions with a signed 32-bit distance: a start or
+    // an offset past 2 GiB arrives negative, and the system refuses it.
+    EXPECT_EQ(from_big, ReadError);
+    EXPECT_EQ(from_shifted, ReadError);
+  }
 }
 
 // ---- failure sweeps ----
@@ -483,70 +800,90 @@ TEST(ArchiveSweep, EveryFailurePointOfEveryExport) {
   auto plain = [](const SweepRun& run) {
     EXPECT_EQ(run.result, run.plan.injected ? ExpectedStatus(run.plan) : Ok);
   };
-  SweepFaults(
-      FaultCall::Any, kErrorReadFault,
-      [&](const Platform& faulty) {
-        MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
-        std::int32_t status = archive::GetArchiveInfo(faulty, name.c_str(), 0, 0, &block);
-        if (status == Ok) {
-          OsLocalFree(faulty, block);
-        } else if (block != reinterpret_cast<MemoryHandle>(1)) {
-          EXPECT_EQ(block, nullptr);
-        }
-        return status;
-      },
-      [&](const SweepRun& run) {
-        plain(run);
-        EXPECT_EQ(run.plan.live_blocks, 0);
-      });
-  SweepFaults(
-      FaultCall::Any, kErrorReadFault,
-      [&](const Platform& faulty) {
-        ArchiveMemberRecord record{};
-        std::int32_t status = archive::GetFileInfo(faulty, name.c_str(), 0, "4", 0, &record);
-        EXPECT_EQ(+record.position, status == Ok ? static_cast<std::uint32_t>(position) : 0u);
-        return status;
-      },
-      [&](const SweepRun& run) {
-        plain(run);
-        EXPECT_EQ(run.plan.live_blocks, 0);
-      });
-  for (std::uint32_t flags : {0x100u, 0x000u, 0x001u}) {
-    SCOPED_TRACE(flags);
-    const bool to_file = (flags & 0x100) == 0;
-    const bool from_memory = (flags & 1) != 0;
-    const std::string written = from_memory ? dir.File("out/noname") : output;
-    const Bytes& expected = from_memory ? archive : members[3];
+  // Each export that takes a name, and its W twin with the same name in UTF-16.
+  const std::u16string wide_name = Widen(name);
+  std::u16string wide_folder = Widen(folder);
+  for (const TextKind kind : {TextKind::Ansi, TextKind::Wide}) {
+    const bool wide = kind == TextKind::Wide;
+    SCOPED_TRACE(wide ? "W exports" : "ANSI exports");
     SweepFaults(
-        FaultCall::Any, kErrorDiskFull,
+        FaultCall::Any, kErrorReadFault,
         [&](const Platform& faulty) {
-          std::filesystem::remove(written);
-          MemoryHandle block = nullptr;
-          Progress progress;
-          void* dest = to_file ? static_cast<void*>(const_cast<char*>(folder.c_str())) : &block;
+          MemoryHandle block = reinterpret_cast<MemoryHandle>(1);
           std::int32_t status =
-              from_memory
-                  ? archive::GetFile(faulty, archive.data(), Size(archive), dest, flags,
-                                     RecordProgress, reinterpret_cast<std::intptr_t>(&progress))
-                  : archive::GetFile(faulty, name.c_str(), position, dest, flags, nullptr, 0);
-          EXPECT_EQ(block == nullptr, status != Ok || to_file);
-          if (status == Ok && !to_file) {
-            const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
-            EXPECT_EQ(Bytes(data, data + expected.size()), expected);
-            OsLocalUnlock(os, block);
-            OsLocalFree(faulty, block);  // as the host frees it
+              wide ? archive::GetArchiveInfoW(faulty, wide_name.c_str(), 0, 0, &block)
+                   : archive::GetArchiveInfo(faulty, name.c_str(), 0, 0, &block);
+          if (status == Ok) {
+            OsLocalFree(faulty, block);
+          } else {
+            EXPECT_EQ(block, nullptr) << "the host's slot is null after any failure";
           }
           return status;
         },
         [&](const SweepRun& run) {
-          EXPECT_EQ(run.result, run.plan.injected ? ExpectedStatus(run.plan, from_memory) : Ok);
+          plain(run);
           EXPECT_EQ(run.plan.live_blocks, 0);
-          if (to_file) {
-            const Bytes on_disk = FileExists(written) ? ReadWholeFile(written) : Bytes{};
-            EXPECT_TRUE(on_disk == expected || on_disk.empty()) << "a partly written member";
-            EXPECT_EQ(on_disk == expected, run.result == Ok);
-          }
         });
+    SweepFaults(
+        FaultCall::Any, kErrorReadFault,
+        [&](const Platform& faulty) {
+          ArchiveMemberRecord record{};
+          WideMemberRecord wide_record{};
+          std::int32_t status =
+              wide ? archive::GetFileInfoW(faulty, wide_name.c_str(), 0, u"4", 0, &wide_record)
+                   : archive::GetFileInfo(faulty, name.c_str(), 0, "4", 0, &record);
+          const HostWord written = wide ? wide_record.position : record.position;
+          EXPECT_EQ(written, status == Ok ? static_cast<HostWord>(position) : 0u);
+          return status;
+        },
+        [&](const SweepRun& run) {
+          plain(run);
+          EXPECT_EQ(run.plan.live_blocks, 0);
+        });
+    for (std::uint32_t flags : {0x100u, 0x000u, 0x001u}) {
+      SCOPED_TRACE(flags);
+      const bool to_file = (flags & 0x100) == 0;
+      const bool from_memory = (flags & 1) != 0;
+      const std::string written = from_memory ? dir.File("out/noname") : output;
+      const Bytes& expected = from_memory ? archive : members[3];
+      SweepFaults(
+          FaultCall::Any, kErrorDiskFull,
+          [&](const Platform& faulty) {
+            std::filesystem::remove(written);
+            MemoryHandle block = nullptr;
+            Progress progress;
+            void* folder_name = wide ? static_cast<void*>(wide_folder.data())
+                                     : static_cast<void*>(const_cast<char*>(folder.c_str()));
+            void* dest = to_file ? folder_name : &block;
+            const void* source = from_memory ? static_cast<const void*>(archive.data())
+                                 : wide      ? static_cast<const void*>(wide_name.c_str())
+                                             : static_cast<const void*>(name.c_str());
+            const HostInt length = from_memory ? Size(archive) : position;
+            const ProgressCallback callback = from_memory ? RecordProgress : nullptr;
+            std::int32_t status =
+                wide ? archive::GetFileW(faulty, source, length, dest, flags, callback,
+                                         reinterpret_cast<HostInt>(&progress))
+                     : archive::GetFile(faulty, source, length, dest, flags, callback,
+                                        reinterpret_cast<HostInt>(&progress));
+            EXPECT_EQ(block == nullptr, status != Ok || to_file);
+            if (status == Ok && !to_file) {
+              const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
+              EXPECT_EQ(Bytes(data, data + expected.size()), expected);
+              OsLocalUnlock(os, block);
+              OsLocalFree(faulty, block);  // as the host frees it
+            }
+            return status;
+          },
+          [&](const SweepRun& run) {
+            EXPECT_EQ(run.result, run.plan.injected ? ExpectedStatus(run.plan, from_memory) : Ok);
+            EXPECT_EQ(run.plan.live_blocks, 0);
+            if (to_file) {
+              const Bytes on_disk = FileExists(written) ? ReadWholeFile(written) : Bytes{};
+              EXPECT_TRUE(on_disk == expected || on_disk.empty()) << "a partly written member";
+              EXPECT_EQ(on_disk == expected, run.result == Ok);
+            }
+          });
+    }
   }
 }
 

@@ -102,10 +102,10 @@ TEST(PictureInfo, IsSupportedLeavesALentHandleWhereItWas) {
   ASSERT_NE(file, kInvalidHandle);
   const auto probe = reinterpret_cast<std::uintptr_t>(file);
   EXPECT_EQ(Picture().IsSupported("p", probe), 0) << "the header is 7 bytes further on";
-  EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 0u);
+  EXPECT_EQ(FilePosition(file), 0u);
   OsSetFilePointer(os, file, 7, kFileBegin);
   EXPECT_EQ(Picture().IsSupported("p", probe), 1);
-  EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 7u);
+  EXPECT_EQ(FilePosition(file), 7u);
   OsCloseHandle(os, file);
   EXPECT_EQ(Picture().IsSupported("p", 0x1234), 0) << "not an open handle";
 }
@@ -142,7 +142,7 @@ TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
         const bool restore_failed = run.plan.injected && run.result == 1;
         EXPECT_EQ(run.result, run.plan.injected && !restore_failed ? 0 : 1);
         if (!restore_failed) {
-          EXPECT_EQ(OsSetFilePointer(os, file, 0, kFileCurrent), 5u);
+          EXPECT_EQ(FilePosition(file), 5u);
         }
       });
   OsCloseHandle(os, file);

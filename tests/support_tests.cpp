@@ -23,7 +23,12 @@ Bytes Counting(std::size_t size) {
   return bytes;
 }
 
-std::uint32_t Position(FileHandle file) { return OsSetFilePointer(os, file, 0, kFileCurrent); }
+std::uint64_t Position(FileHandle file) { return FilePosition(file); }
+
+std::uint64_t MoveTo(FileHandle file, std::int64_t distance, std::uint32_t method) {
+  std::uint64_t position = ~std::uint64_t{0};
+  return OsSetFilePointer(os, file, distance, method, &position) ? position : ~std::uint64_t{0};
+}
 
 // ---- platform layer ----
 
@@ -85,19 +90,23 @@ TEST(Platform, OpenAlwaysKeepsExistingBytesUntilEndOfFileIsSet) {
   OsCloseHandle(os, file);
 }
 
-TEST(Platform, PositioningIsSigned32BitAndRefusesNegativeTargets) {
+TEST(Platform, PositioningIs64BitAndRefusesNegativeTargets) {
   TempDir dir;
   WriteFile(dir.File("f"), Counting(100));
   FileHandle file =
       OsCreateFile(os, dir.File("f").c_str(), kGenericRead, kShareRead, kOpenExisting);
   ASSERT_NE(file, kInvalidHandle);
-  EXPECT_EQ(OsSetFilePointer(os, file, 40, kFileBegin), 40u);
-  EXPECT_EQ(OsSetFilePointer(os, file, 5, kFileCurrent), 45u);
-  EXPECT_EQ(OsSetFilePointer(os, file, -50, kFileCurrent), kInvalidSetFilePointer);
+  const std::uint64_t refused = ~std::uint64_t{0};
+  EXPECT_EQ(MoveTo(file, 40, kFileBegin), 40u);
+  EXPECT_EQ(MoveTo(file, 5, kFileCurrent), 45u);
+  EXPECT_EQ(MoveTo(file, -50, kFileCurrent), refused);
   EXPECT_EQ(OsGetLastError(os), kErrorNegativeSeek);
-  EXPECT_EQ(OsSetFilePointer(os, file, -1, kFileBegin), kInvalidSetFilePointer);
+  EXPECT_EQ(MoveTo(file, -1, kFileBegin), refused);
   EXPECT_EQ(Position(file), 45u) << "a refused positioning leaves the position";
-  EXPECT_EQ(OsSetFilePointer(os, file, 1000, kFileBegin), 1000u) << "past the end is allowed";
+  EXPECT_EQ(MoveTo(file, 1000, kFileBegin), 1000u) << "past the end is allowed";
+  EXPECT_EQ(MoveTo(file, 0x123456789, kFileBegin), 0x123456789u) << "and past 4 GiB";
+  EXPECT_TRUE(OsSetFilePointer(os, file, 7, kFileBegin)) << "the position may be left unasked";
+  EXPECT_EQ(Position(file), 7u);
   OsCloseHandle(os, file);
 }
 
@@ -195,9 +204,11 @@ TEST(InputSource, FileOffsetsAndBothSeeks) {
   ASSERT_TRUE(SeekFromBase(input, 0));
   ReadSource(input, &byte, 1);
   EXPECT_EQ(byte, data[64]);
-  // Targets beyond a signed 32-bit position are refused, not wrapped.
-  EXPECT_FALSE(SeekFromBase(input, 0x7FFFFFFFu));
-  EXPECT_EQ(input.status, ReadError);
+  // A target beyond the edition's signed distance is refused, not wrapped:
+  // 64 + 0x7FFFFFFF is past it in the 32-bit edition; the 64-bit edition
+  // reaches it (past the end of the file, where reads give zeros).
+  EXPECT_EQ(SeekFromBase(input, 0x7FFFFFFFu), kIs64BitEdition);
+  EXPECT_EQ(input.status, kIs64BitEdition ? Ok : ReadError);
   CloseSource(input);
   EXPECT_EQ(input.handle, kInvalidHandle);
 

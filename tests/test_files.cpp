@@ -8,6 +8,7 @@
 #include <random>
 
 #include "support/platform.h"
+#include "support/text_encoding.h"
 
 namespace fs = std::filesystem;
 
@@ -26,18 +27,49 @@ TempDir::~TempDir() {
 
 std::string TempDir::File(const std::string& name) const { return (path / name).string(); }
 
-void WriteFile(const std::string& path, const Bytes& bytes) {
+void WriteFile(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes ReadWholeFile(const std::string& path) {
+Bytes ReadWholeFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path) { return fs::exists(path); }
+bool FileExists(const fs::path& path) { return fs::exists(path); }
+
+void WriteSparseFile(const fs::path& path, std::uint64_t size,
+                     const std::vector<FilePiece>& pieces) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+  fs::resize_file(path, size);  // a hole: no blocks are written
+  std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+  for (const FilePiece& piece : pieces) {
+    out.seekp(static_cast<std::streamoff>(piece.offset));
+    out.write(reinterpret_cast<const char*>(piece.bytes.data()),
+              static_cast<std::streamsize>(piece.bytes.size()));
+  }
+  EXPECT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::u16string Widen(const std::string& utf8) {
+  std::u16string wide;
+  EXPECT_TRUE(Utf16FromUtf8(utf8, &wide)) << utf8;
+  return wide;
+}
+
+std::string Narrow(std::u16string_view utf16) {
+  std::string text;
+  EXPECT_TRUE(Utf8FromUtf16(utf16, &text));
+  return text;
+}
+
+std::uint64_t FilePosition(FileHandle file) {
+  std::uint64_t position = ~std::uint64_t{0};
+  OsSetFilePointer(SystemPlatform(), file, 0, kFileCurrent, &position);
+  return position;
+}
 
 Bytes TakeBlock(MemoryHandle block) {
   const Platform& os = SystemPlatform();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/host_contract.h"
@@ -28,9 +29,28 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
   return a;
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes);
-Bytes ReadWholeFile(const std::string& path);
-bool FileExists(const std::string& path);
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadWholeFile(const std::filesystem::path& path);
+bool FileExists(const std::filesystem::path& path);
+
+// A file of `size` bytes that holds each piece at its offset and zeros
+// elsewhere, written sparsely so that a file of several GiB takes little room.
+struct FilePiece {
+  std::uint64_t offset;
+  Bytes bytes;
+};
+void WriteSparseFile(const std::filesystem::path& path, std::uint64_t size,
+                     const std::vector<FilePiece>& pieces);
+
+// UTF-8 to UTF-16 and back, for the W exports' texts.
+std::u16string Widen(const std::string& utf8);
+std::string Narrow(std::u16string_view utf16);
+
+// A path as the W exports take it.
+inline std::u16string WidePath(const std::filesystem::path& path) { return path.u16string(); }
+
+// The current position of an open file (all bits set if it cannot be had).
+std::uint64_t FilePosition(FileHandle file);
 
 // Copies a block the plug-in handed over, checking that it was left unlocked,
 // and frees it as the host does.

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "tools/file_names.h"
+
 #ifdef HAVE_SPNG
 #include <spng.h>
 #endif
@@ -92,7 +94,7 @@ bool DecodePpm(const std::vector<std::uint8_t>& b, Image* image, std::string* er
 }  // namespace
 
 bool ReadImageFile(const std::string& path, Image* image, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   if (!in) return *error = "cannot open " + path, false;
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());

@@ -8,8 +8,10 @@
 #include <random>
 
 #include "support/platform.h"
+#include "tools/file_names.h"
 #include "tools/image_files.h"
 #include "tools/output_files.h"
+#include "tools/plugin_calls.h"
 #include "tools/progress_bar.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
@@ -20,7 +22,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kMemoryInput = 0x1;
-constexpr std::uint32_t kToMemory = 0x100;
 constexpr std::uint32_t kHeadSize = 2048;
 
 const char* const kUsage =
@@ -114,8 +115,10 @@ struct Session {
 };
 
 // What each status code means to a user, for the plug-in that returned it.
-std::string StatusText(std::int32_t status, bool picture, const std::string& file) {
+std::string StatusText(std::int32_t status, bool picture, const std::string& file,
+                       const std::string& error = "") {
   switch (status) {
+    case kUnspellableName: return error;
     case Cancelled: return "cancelled";
     case UnsupportedFormat: return picture ? "not a GCmpSH0 picture" : "not an NSC archive";
     case BrokenData: return "broken pixel data";
@@ -136,18 +139,6 @@ int ExitCodeOf(std::int32_t status) {
   }
 }
 
-// Copies a handed-over block out and frees it, as a host does.
-Bytes TakeBlock(MemoryHandle block) {
-  const Platform& os = SystemPlatform();
-  Bytes bytes;
-  if (const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block))) {
-    bytes.assign(data, data + OsLocalSize(os, block));
-    OsLocalUnlock(os, block);
-  }
-  OsLocalFree(os, block);
-  return bytes;
-}
-
 // The first 2048 bytes of a file (zeros after its end), as IsSupported wants them.
 bool ReadHead(const std::string& path, Bytes* head, std::string* error) {
   Bytes bytes;
@@ -159,6 +150,17 @@ bool ReadHead(const std::string& path, Bytes* head, std::string* error) {
 
 std::uintptr_t Probe(const Bytes& head) { return reinterpret_cast<std::uintptr_t>(head.data()); }
 
+// IsSupported(W) on a file's head, with the file's name spelled as the
+// plug-in takes it (the plug-ins judge the head alone).
+template <class Api>
+bool Takes(const Api& api, const std::string& path, const Bytes& head) {
+  PluginName name;
+  std::string ignored;
+  if (SpellForPlugin(path, api.IsSupportedW != nullptr, &name, &ignored) && name.wide)
+    return api.IsSupportedW(name.utf16.c_str(), Probe(head)) == 1;
+  return api.IsSupported(name.ansi.c_str(), Probe(head)) == 1;
+}
+
 std::string InfoText(std::int32_t(SPI_CALL* info)(std::int32_t, char*, std::int32_t), int number) {
   char text[256] = {};
   info(number, text, sizeof text);
@@ -168,7 +170,7 @@ std::string InfoText(std::int32_t(SPI_CALL* info)(std::int32_t, char*, std::int3
 bool MatchesPattern(const std::string& path, const std::string& pattern) {
   if (pattern == "*.*" || pattern == "*") return true;
   if (pattern.rfind("*.", 0) != 0) return false;
-  std::string name = fs::path(path).filename().string(), ext = pattern.substr(1);
+  std::string name = NameOf(PathOf(path).filename()), ext = pattern.substr(1);
   if (name.size() < ext.size()) return false;
   std::string tail = name.substr(name.size() - ext.size());
   std::transform(tail.begin(), tail.end(), tail.begin(), ::tolower);
@@ -176,28 +178,13 @@ bool MatchesPattern(const std::string& path, const std::string& pattern) {
   return tail == ext;
 }
 
-struct Member {
-  std::string name;
-  std::uint32_t position;
-  std::uint32_t size;
-};
-
 // The members GetArchiveInfo lists, in order.
 bool ListMembers(Session& s, const std::string& path, std::vector<Member>* members) {
-  MemoryHandle block = nullptr;
-  const std::int32_t status = s.archive().GetArchiveInfo(path.c_str(), 0, 0, &block);
+  std::string error;
+  const std::int32_t status = ListArchive(s.archive(), path, members, &error);
   if (status != Ok) {
-    s.Fail(path, StatusText(status, false, path), ExitCodeOf(status));
+    s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
     return false;
-  }
-  const Bytes bytes = TakeBlock(block);
-  const auto* records = reinterpret_cast<const ArchiveMemberRecord*>(bytes.data());
-  for (std::size_t i = 0; (i + 1) * sizeof(ArchiveMemberRecord) <= bytes.size(); ++i) {
-    ArchiveMemberRecord record;
-    std::memcpy(&record, &records[i], sizeof record);
-    if (record.method[0] == '\0') break;
-    record.file_name[sizeof record.file_name - 1] = '\0';
-    members->push_back(Member{record.file_name, record.position, record.stored_size});
   }
   return true;
 }
@@ -214,7 +201,7 @@ void Info(Session& s) {
       s.Fail(path, error, kExitInputError);
       continue;
     }
-    if (a.IsSupported(path.c_str(), Probe(head)) == 1) {
+    if (Takes(a, path, head)) {
       std::string line =
           "NSC archive (vizuz.spi, " + InfoText(a.GetPluginInfo, 0) + ", " +
           InfoText(a.GetPluginInfo, 2) +
@@ -226,11 +213,11 @@ void Info(Session& s) {
         std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
                      members.size(), static_cast<unsigned long long>(total));
       }
-    } else if (p.IsSupported(path.c_str(), Probe(head)) == 1) {
+    } else if (Takes(p, path, head)) {
       PictureInfoRecord record{};
-      const std::int32_t status = p.GetPictureInfo(path.c_str(), 0, 0, &record);
+      const std::int32_t status = DescribePicture(p, path, &record, &error);
       if (status != Ok) {
-        s.Fail(path, StatusText(status, true, path), ExitCodeOf(status));
+        s.Fail(path, StatusText(status, true, path, error), ExitCodeOf(status));
         continue;
       }
       std::fprintf(s.context.out, "%s: GCmpSH0 picture (orbelint.spi, %s, %s): %dx%d, %d bits\n",
@@ -257,10 +244,13 @@ void List(Session& s) {
   if (!s.options.json) std::fprintf(s.context.out, "%-8s %12s %12s\n", "name", "position", "size");
   for (const Member& m : members) {
     if (s.options.json) {
-      std::fprintf(s.context.out, "{\"name\":\"%s\",\"position\":%u,\"size\":%u}\n", m.name.c_str(),
-                   m.position, m.size);
+      std::fprintf(s.context.out, "{\"name\":\"%s\",\"position\":%llu,\"size\":%llu}\n",
+                   m.name.c_str(), static_cast<unsigned long long>(m.position),
+                   static_cast<unsigned long long>(m.size));
     } else {
-      std::fprintf(s.context.out, "%-8s %12u %12u\n", m.name.c_str(), m.position, m.size);
+      std::fprintf(s.context.out, "%-8s %12llu %12llu\n", m.name.c_str(),
+                   static_cast<unsigned long long>(m.position),
+                   static_cast<unsigned long long>(m.size));
     }
   }
 }
@@ -283,24 +273,24 @@ void Extract(Session& s) {
     return;
   }
   const std::string& path = s.options.operands[0];
-  const fs::path folder = s.options.output.empty() ? fs::path(".") : fs::path(s.options.output);
+  const fs::path folder = s.options.output.empty() ? fs::path(".") : PathOf(s.options.output);
   std::vector<Member> members;
   if (s.options.operands.size() == 1) {
     if (!ListMembers(s, path, &members)) return;
   } else {
     for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
       const std::string& name = s.options.operands[i];
-      ArchiveMemberRecord record{};
-      const std::int32_t status =
-          s.archive().GetFileInfo(path.c_str(), 0, name.c_str(), 0, &record);
+      Member member;
+      std::string error;
+      const std::int32_t status = DescribeMember(s.archive(), path, name, &member, &error);
       if (status == ReadError) {
         s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
                kExitInputError);
       } else if (status != Ok) {
-        s.Fail(path, StatusText(status, false, path), ExitCodeOf(status));
+        s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
         return;
       } else {
-        members.push_back(Member{record.file_name, record.position, record.stored_size});
+        members.push_back(member);
       }
     }
   }
@@ -310,29 +300,29 @@ void Extract(Session& s) {
   work.path = folder / (".jamcg-" + std::to_string(std::random_device{}()));
   fs::create_directories(work.path, code);
   if (code) {
-    s.Fail(folder.string(), "cannot create a folder there: " + code.message(), kExitOutputError);
+    s.Fail(NameOf(folder), "cannot create a folder there: " + code.message(), kExitOutputError);
     return;
   }
-  const std::string work_name = work.path.string();
+  const std::string work_name = NameOf(work.path);
   for (const Member& m : members) {
     if (s.Cancelled()) break;
-    const std::string target = (folder / m.name).string();
-    if (fs::exists(target, code) && !s.options.replace) {
+    const std::string target = NameOf(folder / m.name);
+    if (fs::exists(folder / m.name, code) && !s.options.replace) {
       s.Fail(target, "exists (use -f to replace it)", kExitOutputError);
       continue;
     }
     ProgressBar bar = s.Bar(m.name);
-    const std::int32_t status = s.archive().GetFile(
-        path.c_str(), static_cast<std::int32_t>(m.position), const_cast<char*>(work_name.c_str()),
-        0, DrawProgress, reinterpret_cast<std::intptr_t>(&bar));
+    std::string error;
+    const std::int32_t status = ExtractToFolder(s.archive(), path, m.position, work_name,
+                                                DrawProgress, reinterpret_cast<HostInt>(&bar),
+                                                &error);
     ClearProgress(bar);
     if (status != Ok) {
-      s.Fail(path + ": " + m.name, StatusText(status, false, path), ExitCodeOf(status));
+      s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
       if (status == Cancelled) break;
       continue;
     }
-    std::string error;
-    if (!PlaceOutputFile((work.path / m.name).string(), target, s.options.replace, &error))
+    if (!PlaceOutputFile(NameOf(work.path / m.name), target, s.options.replace, &error))
       s.Fail("", error, kExitOutputError);
   }
 }
@@ -340,42 +330,61 @@ void Extract(Session& s) {
 // ---- convert ----
 
 bool WantsBmp(const std::string& path) {
-  std::string ext = fs::path(path).extension().string();
+  std::string ext = NameOf(PathOf(path).extension());
   std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
   return ext == ".bmp" || (ext != ".png" && !PngSupported());
 }
 
 std::string DefaultExtension() { return PngSupported() ? ".png" : ".bmp"; }
 
-// Decodes one picture with GetPicture (from a file, or from a memory block)
-// and writes it to `output`.
-void ConvertPicture(Session& s, const std::string& label, const void* source, std::int32_t length,
-                    std::uint32_t flags, const std::string& output) {
-  MemoryHandle info = nullptr, bits = nullptr;
-  ProgressBar bar = s.Bar(label);
-  const std::int32_t status = s.picture().GetPicture(
-      source, length, flags, &info, &bits, DrawProgress, reinterpret_cast<std::intptr_t>(&bar));
-  ClearProgress(bar);
+// Writes the picture GetPicture handed over (status Ok) to `output`, or
+// reports why there is none.
+void WritePicture(Session& s, const std::string& label, std::int32_t status,
+                  const std::string& error, MemoryHandle info, MemoryHandle bits,
+                  const std::string& output) {
   if (status != Ok) {
-    s.Fail(label, StatusText(status, true, label), ExitCodeOf(status));
+    s.Fail(label, StatusText(status, true, label, error), ExitCodeOf(status));
     return;
   }
-  const Bytes header = TakeBlock(info);
-  const Bytes pixels = TakeBlock(bits);
+  const Bytes header = TakeResultBlock(info);
+  const Bytes pixels = TakeResultBlock(bits);
   std::int32_t width = 0, height = 0;
   std::memcpy(&width, &header[4], 4);
   std::memcpy(&height, &header[8], 4);
   const Image image = ImageFromDib(width, height, pixels.data());
   Bytes file;
-  std::string error;
+  std::string problem;
   if (WantsBmp(output)) {
     file = EncodeBmp(image);
-  } else if (!EncodePng(image, &file, &error)) {
-    s.Fail(output, error, kExitOutputError);
+  } else if (!EncodePng(image, &file, &problem)) {
+    s.Fail(output, problem, kExitOutputError);
     return;
   }
-  if (!WriteOutputFile(output, file, s.options.replace, &error))
-    s.Fail("", error, kExitOutputError);
+  if (!WriteOutputFile(output, file, s.options.replace, &problem))
+    s.Fail("", problem, kExitOutputError);
+}
+
+// Decodes a picture file with GetPicture(W) and writes it to `output`.
+void ConvertPictureFile(Session& s, const std::string& path, const std::string& output) {
+  MemoryHandle info = nullptr, bits = nullptr;
+  ProgressBar bar = s.Bar(path);
+  std::string error;
+  const std::int32_t status = DecodePictureFile(s.picture(), path, &info, &bits, DrawProgress,
+                                                reinterpret_cast<HostInt>(&bar), &error);
+  ClearProgress(bar);
+  WritePicture(s, path, status, error, info, bits, output);
+}
+
+// Decodes a picture held in memory with GetPicture and writes it to `output`.
+void ConvertPictureBlock(Session& s, const std::string& label, const Bytes& bytes,
+                         const std::string& output) {
+  MemoryHandle info = nullptr, bits = nullptr;
+  ProgressBar bar = s.Bar(label);
+  const std::int32_t status =
+      s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput, &info,
+                             &bits, DrawProgress, reinterpret_cast<HostInt>(&bar));
+  ClearProgress(bar);
+  WritePicture(s, label, status, "", info, bits, output);
 }
 
 void ConvertArchive(Session& s, const std::string& path, const fs::path& folder) {
@@ -391,18 +400,18 @@ void ConvertArchive(Session& s, const std::string& path, const fs::path& folder)
     }
     // The member to memory, then the picture from that block.
     MemoryHandle block = nullptr;
-    const std::int32_t status = s.archive().GetFile(
-        path.c_str(), static_cast<std::int32_t>(m.position), &block, kToMemory, nullptr, 0);
+    std::string error;
+    const std::int32_t status = ExtractToMemory(s.archive(), path, m.position, &block, &error);
     if (status != Ok) {
-      s.Fail(path + ": " + m.name, StatusText(status, false, path), ExitCodeOf(status));
+      s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
       continue;
     }
-    const Bytes bytes = TakeBlock(block);
+    const Bytes bytes = TakeResultBlock(block);
     Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
     head.resize(kHeadSize);
     if (s.picture().IsSupported(m.name.c_str(), Probe(head)) != 1) continue;
-    ConvertPicture(s, path + ": " + m.name, bytes.data(), static_cast<std::int32_t>(bytes.size()),
-                   kMemoryInput, (folder / (m.name + DefaultExtension())).string());
+    ConvertPictureBlock(s, path + ": " + m.name, bytes,
+                        NameOf(folder / (m.name + DefaultExtension())));
     ++converted;
   }
   if (!s.options.quiet)
@@ -424,19 +433,19 @@ void Convert(Session& s) {
       s.Fail(path, error, kExitInputError);
       continue;
     }
-    const fs::path stem = fs::path(path).replace_extension();
+    const fs::path stem = PathOf(path).replace_extension();
     const bool to_folder = !s.options.output.empty() && inputs.size() > 1;
-    const fs::path base = to_folder ? fs::path(s.options.output) / stem.filename() : stem;
-    if (s.archive().IsSupported(path.c_str(), Probe(head)) == 1) {
+    const fs::path base = to_folder ? PathOf(s.options.output) / stem.filename() : stem;
+    if (Takes(s.archive(), path, head)) {
       ConvertArchive(s, path,
-                     s.options.output.empty() || to_folder ? base : fs::path(s.options.output));
-    } else if (s.picture().IsSupported(path.c_str(), Probe(head)) == 1) {
+                     s.options.output.empty() || to_folder ? base : PathOf(s.options.output));
+    } else if (Takes(s.picture(), path, head)) {
       std::string output = s.options.output.empty() || to_folder
-                               ? base.string() + DefaultExtension()
+                               ? NameOf(base) + DefaultExtension()
                                : s.options.output;
       std::error_code code;
-      if (to_folder) fs::create_directories(s.options.output, code);
-      ConvertPicture(s, path, path.c_str(), 0, 0, output);
+      if (to_folder) fs::create_directories(PathOf(s.options.output), code);
+      ConvertPictureFile(s, path, output);
     } else {
       s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
     }

@@ -1,8 +1,10 @@
 // This file contains jamcg's entry point: it chooses the plug-ins (linked in
-// natively; in the Windows build vizuz.spi and orbelint.spi from the
-// program's folder, or from --plugins DIR), turns Ctrl-C into a request to
-// stop that the progress callback passes on to the plug-in, and runs the
-// command.
+// natively; in the Windows build vizuz.spi and orbelint.spi, or the .sph
+// editions for the 64-bit program, from the program's folder, or from
+// --plugins DIR), turns Ctrl-C into a request to stop that the progress
+// callback passes on to the plug-in, and runs the command. On Windows the
+// command line is read as UTF-16 and turned into UTF-8, the tool's own text,
+// so that any file name reaches it whole.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -16,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+#include "support/text_encoding.h"
+#include "tools/file_names.h"
 #include "tools/jamcg.h"
 
 namespace {
@@ -25,10 +29,7 @@ std::atomic<bool> g_interrupted{false};
 
 extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+int RunMain(std::vector<std::string> args) {
   std::string folder;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] != "--plugins") continue;
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     return kExitInputError;
   }
   std::signal(SIGINT, OnInterrupt);
+  UseUtf8Console();
   ToolContext context;
   context.plugins = &plugins;
   context.stderr_is_terminal = isatty(fileno(stderr)) != 0;
@@ -64,3 +66,23 @@ int main(int argc, char** argv) {
     return kExitInputError;
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring wide = argv[i];
+    std::string text;
+    if (!Utf8FromUtf16(std::u16string(wide.begin(), wide.end()), &text)) {
+      std::fprintf(stderr, "jamcg: argument %d is not valid UTF-16 text\n", i);
+      return kExitUsage;
+    }
+    args.push_back(text);
+  }
+  return RunMain(args);
+}
+#else
+int main(int argc, char** argv) { return RunMain(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

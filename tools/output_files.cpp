@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tools/file_names.h"
+
 namespace fs = std::filesystem;
 
 std::string PartialName(const std::string& path) { return path + ".part"; }
@@ -13,16 +15,17 @@ std::string PartialName(const std::string& path) { return path + ".part"; }
 bool PlaceOutputFile(const std::string& from, const std::string& path, bool replace,
                      std::string* error) {
   std::error_code code;
-  if (fs::exists(path, code) && !replace) {
-    fs::remove(from, code);
+  const fs::path target = PathOf(path), source = PathOf(from);
+  if (fs::exists(target, code) && !replace) {
+    fs::remove(source, code);
     *error = path + " exists (use -f to replace it)";
     return false;
   }
   // Windows will not rename over an existing file.
-  if (replace) fs::remove(path, code);
-  fs::rename(from, path, code);
+  if (replace) fs::remove(target, code);
+  fs::rename(source, target, code);
   if (code) {
-    fs::remove(from, code);
+    fs::remove(source, code);
     *error = "cannot write " + path + ": " + code.message();
     return false;
   }
@@ -32,19 +35,19 @@ bool PlaceOutputFile(const std::string& from, const std::string& path, bool repl
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,
                      std::string* error) {
   std::error_code code;
-  if (fs::exists(path, code) && !replace) {
+  if (fs::exists(PathOf(path), code) && !replace) {
     *error = path + " exists (use -f to replace it)";
     return false;
   }
   const std::string partial = PartialName(path);
   {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathOf(partial), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
       const int cause = errno;
-      fs::remove(partial, code);
+      fs::remove(PathOf(partial), code);
       *error = "cannot write " + path + ": " + std::strerror(cause);
       return false;
     }
@@ -54,7 +57,7 @@ bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& b
 
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
                    std::size_t limit) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   if (!in) {
     *error = "cannot read " + path + ": " + std::strerror(errno);
     return false;

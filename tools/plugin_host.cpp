@@ -6,6 +6,7 @@
 
 #include "archive/archive_plugin.h"
 #include "picture/picture_plugin.h"
+#include "support/text_encoding.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,9 +26,18 @@ bool Find(HMODULE library, const char* library_name, const char* name, Function*
   return true;
 }
 
+// Finds an export that a plug-in may lack: the slot stays null then.
+template <class Function>
+void FindOptional(HMODULE library, const char* name, Function* slot) {
+  FARPROC found = GetProcAddress(library, name);
+  *slot = found == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(found));
+}
+
 HMODULE Load(const std::string& folder, const char* name, std::string* error) {
   const std::string path = folder.empty() ? name : folder + "\\" + name;
-  HMODULE library = LoadLibraryA(path.c_str());
+  std::u16string wide;
+  HMODULE library = nullptr;
+  if (Utf16FromUtf8(path, &wide)) library = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
   if (library == nullptr)
     *error = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
   return library;
@@ -36,21 +46,33 @@ HMODULE Load(const std::string& folder, const char* name, std::string* error) {
 }  // namespace
 
 bool LoadPlugins(const std::string& folder, PluginHost* host, std::string* error) {
-  HMODULE vizuz = Load(folder, "vizuz.spi", error);
-  HMODULE orbelint = vizuz != nullptr ? Load(folder, "orbelint.spi", error) : nullptr;
+  HMODULE vizuz = Load(folder, kArchivePluginFile, error);
+  HMODULE orbelint = vizuz != nullptr ? Load(folder, kPicturePluginFile, error) : nullptr;
   if (orbelint == nullptr) return false;
   ArchiveApi& a = host->archive;
   PictureApi& p = host->picture;
-  return Find(vizuz, "vizuz.spi", "GetPluginInfo", &a.GetPluginInfo, error) &&
-         Find(vizuz, "vizuz.spi", "IsSupported", &a.IsSupported, error) &&
-         Find(vizuz, "vizuz.spi", "GetArchiveInfo", &a.GetArchiveInfo, error) &&
-         Find(vizuz, "vizuz.spi", "GetFileInfo", &a.GetFileInfo, error) &&
-         Find(vizuz, "vizuz.spi", "GetFile", &a.GetFile, error) &&
-         Find(orbelint, "orbelint.spi", "GetPluginInfo", &p.GetPluginInfo, error) &&
-         Find(orbelint, "orbelint.spi", "IsSupported", &p.IsSupported, error) &&
-         Find(orbelint, "orbelint.spi", "GetPictureInfo", &p.GetPictureInfo, error) &&
-         Find(orbelint, "orbelint.spi", "GetPicture", &p.GetPicture, error) &&
-         Find(orbelint, "orbelint.spi", "GetPreview", &p.GetPreview, error);
+  FindOptional(vizuz, "GetPluginInfoW", &a.GetPluginInfoW);
+  FindOptional(vizuz, "IsSupportedW", &a.IsSupportedW);
+  FindOptional(vizuz, "GetArchiveInfoW", &a.GetArchiveInfoW);
+  FindOptional(vizuz, "GetFileInfoW", &a.GetFileInfoW);
+  FindOptional(vizuz, "GetFileW", &a.GetFileW);
+  FindOptional(orbelint, "GetPluginInfoW", &p.GetPluginInfoW);
+  FindOptional(orbelint, "IsSupportedW", &p.IsSupportedW);
+  FindOptional(orbelint, "GetPictureInfoW", &p.GetPictureInfoW);
+  FindOptional(orbelint, "GetPictureW", &p.GetPictureW);
+  FindOptional(orbelint, "GetPreviewW", &p.GetPreviewW);
+  const char* v = kArchivePluginFile;
+  const char* o = kPicturePluginFile;
+  return Find(vizuz, v, "GetPluginInfo", &a.GetPluginInfo, error) &&
+         Find(vizuz, v, "IsSupported", &a.IsSupported, error) &&
+         Find(vizuz, v, "GetArchiveInfo", &a.GetArchiveInfo, error) &&
+         Find(vizuz, v, "GetFileInfo", &a.GetFileInfo, error) &&
+         Find(vizuz, v, "GetFile", &a.GetFile, error) &&
+         Find(orbelint, o, "GetPluginInfo", &p.GetPluginInfo, error) &&
+         Find(orbelint, o, "IsSupported", &p.IsSupported, error) &&
+         Find(orbelint, o, "GetPictureInfo", &p.GetPictureInfo, error) &&
+         Find(orbelint, o, "GetPicture", &p.GetPicture, error) &&
+         Find(orbelint, o, "GetPreview", &p.GetPreview, error);
 }
 
 #else
@@ -65,17 +87,32 @@ PictureApi LoadPicture() {
   api.IsSupported = [](const char* name, std::uintptr_t probe) {
     return picture::IsSupported(SystemPlatform(), name, probe);
   };
-  api.GetPictureInfo = [](const void* source, std::int32_t length, std::uint32_t flags,
+  api.GetPictureInfo = [](const void* source, HostInt length, std::uint32_t flags,
                           PictureInfoRecord* record) {
     return picture::GetPictureInfo(SystemPlatform(), source, length, flags, record);
   };
-  api.GetPicture = [](const void* source, std::int32_t length, std::uint32_t flags,
-                      MemoryHandle* info, MemoryHandle* bits, ProgressCallback progress,
-                      std::intptr_t user_data) {
+  api.GetPicture = [](const void* source, HostInt length, std::uint32_t flags, MemoryHandle* info,
+                      MemoryHandle* bits, ProgressCallback progress, HostInt user_data) {
     return picture::GetPicture(SystemPlatform(), source, length, flags, info, bits, progress,
                                user_data);
   };
   api.GetPreview = picture::GetPreview;
+  api.GetPluginInfoW = [](std::int32_t number, WideChar* buffer, std::int32_t length) {
+    return GetPluginInfoW(picture::kInfoTable, number, buffer, length);
+  };
+  api.IsSupportedW = [](const WideChar*, std::uintptr_t probe) {
+    return picture::IsSupported(SystemPlatform(), nullptr, probe);
+  };
+  api.GetPictureInfoW = [](const void* source, HostInt length, std::uint32_t flags,
+                           PictureInfoRecord* record) {
+    return picture::GetPictureInfoW(SystemPlatform(), source, length, flags, record);
+  };
+  api.GetPictureW = [](const void* source, HostInt length, std::uint32_t flags, MemoryHandle* info,
+                       MemoryHandle* bits, ProgressCallback progress, HostInt user_data) {
+    return picture::GetPictureW(SystemPlatform(), source, length, flags, info, bits, progress,
+                                user_data);
+  };
+  api.GetPreviewW = picture::GetPreview;
   return api;
 }
 
@@ -87,17 +124,35 @@ ArchiveApi LoadArchive() {
   api.IsSupported = [](const char* name, std::uintptr_t probe) {
     return archive::IsSupported(SystemPlatform(), name, probe);
   };
-  api.GetArchiveInfo = [](const void* source, std::int32_t length, std::uint32_t flags,
+  api.GetArchiveInfo = [](const void* source, HostInt length, std::uint32_t flags,
                           MemoryHandle* info) {
     return archive::GetArchiveInfo(SystemPlatform(), source, length, flags, info);
   };
-  api.GetFileInfo = [](const void* source, std::int32_t length, const char* name,
-                       std::uint32_t flags, ArchiveMemberRecord* record) {
+  api.GetFileInfo = [](const void* source, HostInt length, const char* name, std::uint32_t flags,
+                       ArchiveMemberRecord* record) {
     return archive::GetFileInfo(SystemPlatform(), source, length, name, flags, record);
   };
-  api.GetFile = [](const void* source, std::int32_t position, void* dest, std::uint32_t flags,
-                   ProgressCallback progress, std::intptr_t user_data) {
+  api.GetFile = [](const void* source, HostInt position, void* dest, std::uint32_t flags,
+                   ProgressCallback progress, HostInt user_data) {
     return archive::GetFile(SystemPlatform(), source, position, dest, flags, progress, user_data);
+  };
+  api.GetPluginInfoW = [](std::int32_t number, WideChar* buffer, std::int32_t length) {
+    return GetPluginInfoW(archive::kInfoTable, number, buffer, length);
+  };
+  api.IsSupportedW = [](const WideChar*, std::uintptr_t probe) {
+    return archive::IsSupported(SystemPlatform(), nullptr, probe);
+  };
+  api.GetArchiveInfoW = [](const void* source, HostInt length, std::uint32_t flags,
+                           MemoryHandle* info) {
+    return archive::GetArchiveInfoW(SystemPlatform(), source, length, flags, info);
+  };
+  api.GetFileInfoW = [](const void* source, HostInt length, const WideChar* name,
+                        std::uint32_t flags, WideMemberRecord* record) {
+    return archive::GetFileInfoW(SystemPlatform(), source, length, name, flags, record);
+  };
+  api.GetFileW = [](const void* source, HostInt position, void* dest, std::uint32_t flags,
+                    ProgressCallback progress, HostInt user_data) {
+    return archive::GetFileW(SystemPlatform(), source, position, dest, flags, progress, user_data);
   };
   return api;
 }

@@ -3,7 +3,10 @@
 // vizuz.spi and orbelint.spi, loaded with LoadLibrary and GetProcAddress, so
 // the tool and the tests drive the delivered DLLs exactly as a host does;
 // natively they are the same operations, linked in, called with the
-// system's platform.
+// system's platform. A 64-bit Windows program loads the 64-bit editions,
+// vizuz.sph and orbelint.sph. The W exports are looked up too; a plug-in
+// without them leaves those entries null, and callers fall back to the ANSI
+// ones.
 #pragma once
 
 #include <cstdint>
@@ -13,26 +16,52 @@
 #include "picture/picture_header.h"
 #include "support/host_contract.h"
 
+using InfoFunction = std::int32_t(SPI_CALL*)(std::int32_t, char*, std::int32_t);
+using InfoFunctionW = std::int32_t(SPI_CALL*)(std::int32_t, WideChar*, std::int32_t);
+using GetPictureInfoFunction = std::int32_t(SPI_CALL*)(const void*, HostInt, std::uint32_t,
+                                                       PictureInfoRecord*);
+using GetPictureFunction = std::int32_t(SPI_CALL*)(const void*, HostInt, std::uint32_t,
+                                                   MemoryHandle*, MemoryHandle*, ProgressCallback,
+                                                   HostInt);
+using GetArchiveInfoFunction = std::int32_t(SPI_CALL*)(const void*, HostInt, std::uint32_t,
+                                                       MemoryHandle*);
+using GetFileFunction = std::int32_t(SPI_CALL*)(const void*, HostInt, void*, std::uint32_t,
+                                                ProgressCallback, HostInt);
+
 struct PictureApi {
-  std::int32_t(SPI_CALL* GetPluginInfo)(std::int32_t, char*, std::int32_t);
+  InfoFunction GetPluginInfo;
   std::int32_t(SPI_CALL* IsSupported)(const char*, std::uintptr_t);
-  std::int32_t(SPI_CALL* GetPictureInfo)(const void*, std::int32_t, std::uint32_t,
-                                         PictureInfoRecord*);
-  std::int32_t(SPI_CALL* GetPicture)(const void*, std::int32_t, std::uint32_t, MemoryHandle*,
-                                     MemoryHandle*, ProgressCallback, std::intptr_t);
-  std::int32_t(SPI_CALL* GetPreview)(const void*, std::int32_t, std::uint32_t, MemoryHandle*,
-                                     MemoryHandle*, ProgressCallback, std::intptr_t);
+  GetPictureInfoFunction GetPictureInfo;
+  GetPictureFunction GetPicture;
+  GetPictureFunction GetPreview;
+  // The wide-character exports; null where the plug-in has none.
+  InfoFunctionW GetPluginInfoW;
+  std::int32_t(SPI_CALL* IsSupportedW)(const WideChar*, std::uintptr_t);
+  GetPictureInfoFunction GetPictureInfoW;
+  GetPictureFunction GetPictureW;
+  GetPictureFunction GetPreviewW;
 };
 
 struct ArchiveApi {
-  std::int32_t(SPI_CALL* GetPluginInfo)(std::int32_t, char*, std::int32_t);
+  InfoFunction GetPluginInfo;
   std::int32_t(SPI_CALL* IsSupported)(const char*, std::uintptr_t);
-  std::int32_t(SPI_CALL* GetArchiveInfo)(const void*, std::int32_t, std::uint32_t, MemoryHandle*);
-  std::int32_t(SPI_CALL* GetFileInfo)(const void*, std::int32_t, const char*, std::uint32_t,
+  GetArchiveInfoFunction GetArchiveInfo;
+  std::int32_t(SPI_CALL* GetFileInfo)(const void*, HostInt, const char*, std::uint32_t,
                                       ArchiveMemberRecord*);
-  std::int32_t(SPI_CALL* GetFile)(const void*, std::int32_t, void*, std::uint32_t, ProgressCallback,
-                                  std::intptr_t);
+  GetFileFunction GetFile;
+  // The wide-character exports; null where the plug-in has none.
+  InfoFunctionW GetPluginInfoW;
+  std::int32_t(SPI_CALL* IsSupportedW)(const WideChar*, std::uintptr_t);
+  GetArchiveInfoFunction GetArchiveInfoW;
+  std::int32_t(SPI_CALL* GetFileInfoW)(const void*, HostInt, const WideChar*, std::uint32_t,
+                                       WideMemberRecord*);
+  GetFileFunction GetFileW;
 };
+
+// The plug-in files a program of this width loads.
+constexpr const char* kArchivePluginFile = kIs64BitEdition ? "vizuz.sph" : "vizuz.spi";
+constexpr const char* kPicturePluginFile = kIs64BitEdition ? "orbelint.sph" : "orbelint.spi";
+
 
 struct PluginHost {
   ArchiveApi archive;

@@ -1,0 +1,84 @@
+// This file contains the tool's file-name spellings.
+#include "tools/file_names.h"
+
+#include "support/text_encoding.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+namespace {
+
+// The name in the system's code page, or false when a character has no
+// spelling there (Windows would put a replacement character in its place).
+bool InCodePage(const std::wstring& wide, std::string* out) {
+  if (wide.empty()) return out->clear(), true;
+  BOOL lost = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),
+                                       static_cast<int>(wide.size()), nullptr, 0, nullptr, &lost);
+  if (size <= 0 || lost) return false;
+  out->assign(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), static_cast<int>(wide.size()),
+                      out->data(), size, nullptr, &lost);
+  return !lost;
+}
+
+}  // namespace
+
+fs::path PathOf(const std::string& name) {
+  return fs::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string NameOf(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std::string* error) {
+  std::u16string utf16;
+  if (!Utf16FromUtf8(name, &utf16)) {
+    *error = "the name " + name + " is not UTF-8 text";
+    return false;
+  }
+  out->wide = has_wide;
+  out->utf16 = utf16;
+  if (has_wide) return true;
+  const std::wstring wide(utf16.begin(), utf16.end());
+  if (InCodePage(wide, &out->ansi)) return true;
+  // The short form, where the file system keeps one, is plain ASCII.
+  std::wstring short_name(32768, L'\0');
+  const DWORD length =
+      GetShortPathNameW(wide.c_str(), short_name.data(), static_cast<DWORD>(short_name.size()));
+  if (length != 0 && length < short_name.size()) {
+    short_name.resize(length);
+    if (InCodePage(short_name, &out->ansi)) return true;
+  }
+  *error = name +
+           ": the plug-in has no wide-character exports, and this name has no spelling in the "
+           "system's code page (nor a short 8.3 form)";
+  return false;
+}
+
+void UseUtf8Console() {
+  SetConsoleOutputCP(CP_UTF8);
+}
+
+#else
+
+fs::path PathOf(const std::string& name) { return fs::path(name); }
+
+std::string NameOf(const fs::path& path) { return path.string(); }
+
+bool SpellForPlugin(const std::string& name, bool, PluginName* out, std::string*) {
+  out->wide = false;
+  out->ansi = name;
+  return true;
+}
+
+void UseUtf8Console() {}
+
+#endif

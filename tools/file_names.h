@@ -1,0 +1,31 @@
+// This file contains how the command-line tool spells file names. Inside the
+// tool every name is UTF-8 text (on Linux, the system's own bytes). The
+// system's paths are made from it here, and so are the spellings the
+// plug-ins take: UTF-16 for their W exports, single-byte for the others.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "support/host_contract.h"
+
+// The system path for a UTF-8 name, and the UTF-8 name of a system path.
+std::filesystem::path PathOf(const std::string& name);
+std::string NameOf(const std::filesystem::path& path);
+
+// A file name as one plug-in call takes it.
+struct PluginName {
+  bool wide = false;    // use the W export with `utf16`; else the ANSI one with `ansi`
+  std::u16string utf16;
+  std::string ansi;
+};
+
+// Chooses the spelling of `name` for a plug-in call. On Windows the W export
+// is used when the plug-in has one (`has_wide`); otherwise the name in the
+// system's code page, or its short (8.3) form when the code page cannot spell
+// it. Elsewhere names are the system's bytes and go to the ANSI exports as
+// they are. False, with a message, when no spelling reaches the file.
+bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std::string* error);
+
+// Prepares the console for UTF-8 output (Windows); nothing elsewhere.
+void UseUtf8Console();

@@ -1,0 +1,136 @@
+// This file contains the tool's plug-in calls by file name.
+#include "tools/plugin_calls.h"
+
+#include <cstring>
+
+#include "support/platform.h"
+#include "support/text_encoding.h"
+#include "tools/file_names.h"
+
+namespace {
+
+constexpr std::uint32_t kFileInput = 0x0;
+constexpr std::uint32_t kToMemory = 0x100;
+
+// The member a record describes; its name is ASCII digits in either kind.
+Member MemberOf(const ArchiveMemberRecord& record) {
+  return Member{std::string(record.file_name, strnlen(record.file_name, sizeof record.file_name)),
+                record.position, record.stored_size};
+}
+
+Member MemberOf(const WideMemberRecord& record) {
+  std::string name;
+  for (std::size_t i = 0; i < 200 && record.file_name[i] != 0; ++i)
+    name.push_back(static_cast<char>(record.file_name[i]));
+  return Member{name, record.position, record.stored_size};
+}
+
+// The records of a listing block, up to its end record.
+template <class Record>
+void ReadListing(const std::vector<std::uint8_t>& bytes, std::vector<Member>* members) {
+  for (std::size_t i = 0; (i + 1) * sizeof(Record) <= bytes.size(); ++i) {
+    Record record;
+    std::memcpy(&record, bytes.data() + i * sizeof(Record), sizeof record);
+    if (record.method[0] == '\0') break;
+    members->push_back(MemberOf(record));
+  }
+}
+
+HostInt Position(std::uint64_t position) { return static_cast<HostInt>(position); }
+
+}  // namespace
+
+std::vector<std::uint8_t> TakeResultBlock(MemoryHandle block) {
+  const Platform& os = SystemPlatform();
+  std::vector<std::uint8_t> bytes;
+  if (const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block))) {
+    bytes.assign(data, data + OsLocalSize(os, block));
+    OsLocalUnlock(os, block);
+  }
+  OsLocalFree(os, block);
+  return bytes;
+}
+
+std::int32_t ListArchive(const ArchiveApi& api, const std::string& path,
+                         std::vector<Member>* members, std::string* error) {
+  PluginName name;
+  if (!SpellForPlugin(path, api.GetArchiveInfoW != nullptr, &name, error)) return kUnspellableName;
+  MemoryHandle block = nullptr;
+  const std::int32_t status =
+      name.wide ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
+                : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
+  if (status != Ok) return status;
+  const std::vector<std::uint8_t> bytes = TakeResultBlock(block);
+  if (name.wide) {
+    ReadListing<WideMemberRecord>(bytes, members);
+  } else {
+    ReadListing<ArchiveMemberRecord>(bytes, members);
+  }
+  return Ok;
+}
+
+std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
+                            const std::string& member_name, Member* member, std::string* error) {
+  PluginName name;
+  if (!SpellForPlugin(path, api.GetFileInfoW != nullptr, &name, error)) return kUnspellableName;
+  std::int32_t status;
+  if (name.wide) {
+    std::u16string wide_member;
+    if (!Utf16FromUtf8(member_name, &wide_member)) return ReadError;  // names no member
+    WideMemberRecord record{};
+    status = api.GetFileInfoW(name.utf16.c_str(), 0, wide_member.c_str(), kFileInput, &record);
+    if (status == Ok) *member = MemberOf(record);
+  } else {
+    ArchiveMemberRecord record{};
+    status = api.GetFileInfo(name.ansi.c_str(), 0, member_name.c_str(), kFileInput, &record);
+    if (status == Ok) *member = MemberOf(record);
+  }
+  return status;
+}
+
+std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path,
+                             std::uint64_t position, const std::string& folder,
+                             ProgressCallback progress, HostInt user_data, std::string* error) {
+  PluginName name, dest;
+  const bool has_wide = api.GetFileW != nullptr;
+  if (!SpellForPlugin(path, has_wide, &name, error) ||
+      !SpellForPlugin(folder, has_wide, &dest, error))
+    return kUnspellableName;
+  if (name.wide) {
+    return api.GetFileW(name.utf16.c_str(), Position(position), dest.utf16.data(), kFileInput,
+                        progress, user_data);
+  }
+  return api.GetFile(name.ansi.c_str(), Position(position), dest.ansi.data(), kFileInput, progress,
+                     user_data);
+}
+
+std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path,
+                             std::uint64_t position, MemoryHandle* block, std::string* error) {
+  PluginName name;
+  if (!SpellForPlugin(path, api.GetFileW != nullptr, &name, error)) return kUnspellableName;
+  if (name.wide) {
+    return api.GetFileW(name.utf16.c_str(), Position(position), block, kFileInput | kToMemory,
+                        nullptr, 0);
+  }
+  return api.GetFile(name.ansi.c_str(), Position(position), block, kFileInput | kToMemory, nullptr,
+                     0);
+}
+
+std::int32_t DescribePicture(const PictureApi& api, const std::string& path,
+                             PictureInfoRecord* record, std::string* error) {
+  PluginName name;
+  if (!SpellForPlugin(path, api.GetPictureInfoW != nullptr, &name, error)) return kUnspellableName;
+  return name.wide ? api.GetPictureInfoW(name.utf16.c_str(), 0, kFileInput, record)
+                   : api.GetPictureInfo(name.ansi.c_str(), 0, kFileInput, record);
+}
+
+std::int32_t DecodePictureFile(const PictureApi& api, const std::string& path, MemoryHandle* info,
+                               MemoryHandle* bits, ProgressCallback progress, HostInt user_data,
+                               std::string* error) {
+  PluginName name;
+  if (!SpellForPlugin(path, api.GetPictureW != nullptr, &name, error)) return kUnspellableName;
+  return name.wide ? api.GetPictureW(name.utf16.c_str(), 0, kFileInput, info, bits, progress,
+                                     user_data)
+                   : api.GetPicture(name.ansi.c_str(), 0, kFileInput, info, bits, progress,
+                                    user_data);
+}
