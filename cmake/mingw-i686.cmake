@@ -1,5 +1,6 @@
 # Cross build of the 32-bit Windows plug-ins with Debian's MinGW-w64 (posix
-# threads variant). Test programs run under Wine.
+# threads variant). Test programs run under Wine, in a 32-bit Wine prefix of
+# the build's own.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
@@ -9,5 +10,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Quiet Wine, and no Mono or Gecko install on first start of a new prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR env;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=;wine)
+set(OBJDUMP i686-w64-mingw32-objdump)
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    sh;${CMAKE_CURRENT_LIST_DIR}/wine_run.sh;wine;win32;${CMAKE_BINARY_DIR}/wineprefix)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Checks a built plug-in the way a host meets it: the export table names
-# exactly the names of its .def file, undecorated; each export removes the
-# argument bytes its decorated name promises (every `ret` in its code is
-# `ret $N`); and the DLL imports from KERNEL32.dll and msvcrt.dll only.
+# exactly the names of its .def file, undecorated; in a 32-bit plug-in each
+# export removes the argument bytes its decorated name promises (every `ret`
+# in its code is `ret $N`; 64-bit code has one convention and no decorated
+# names); and the DLL imports from KERNEL32.dll and msvcrt.dll only.
 # Usage: check_exports.sh OBJDUMP PLUGIN.spi EXPORTS.def [PLUGIN.spi EXPORTS.def ...]
 set -u
 objdump=$1
@@ -19,7 +20,7 @@ while [ $# -ge 2 ]; do
   imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u | tr '\n' ' ')
   [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "$dll imports from: $imports"
 
-  expected=$(sed -n 's/^[[:space:]]*\([A-Za-z]*\)[[:space:]]*=.*/\1/p' "$def" | sort | tr '\n' ' ')
+  expected=$(sed -n '/^EXPORTS/,$ s/^[[:space:]]\{1,\}\([A-Za-z]\{1,\}\).*/\1/p' "$def" | sort | tr '\n' ' ')
   exported=$(printf '%s\n' "$headers" |
     sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\)$/\1/p' | sort | tr '\n' ' ')
