@@ -114,6 +114,8 @@ TEST(PictureInfo, IsSupportedLeavesALentHandleWhereItWas) {
 
 TEST(PictureInfo, GetPreviewIsNotProvided) {
   EXPECT_EQ(Picture().GetPreview(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), NotImplemented);
+  ASSERT_NE(Picture().GetPreviewW, nullptr);
+  EXPECT_EQ(Picture().GetPreviewW(nullptr, 0, 0, nullptr, nullptr, nullptr, 0), NotImplemented);
 }
 
 TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
@@ -126,6 +128,17 @@ TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
         PictureInfoRecord record{};
         record.width = -7;
         std::int32_t status = picture::GetPictureInfo(faulty, name.c_str(), 5, 0, &record);
+        EXPECT_EQ(+record.width, status == Ok ? 3 : -7);
+        return status;
+      },
+      [](const SweepRun& run) { EXPECT_EQ(run.result, run.plan.injected ? ReadError : Ok); });
+  const std::u16string wide_name = Widen(name);
+  SweepFaults(
+      FaultCall::Any, kErrorReadFault,
+      [&](const Platform& faulty) {
+        PictureInfoRecord record{};
+        record.width = -7;
+        std::int32_t status = picture::GetPictureInfoW(faulty, wide_name.c_str(), 5, 0, &record);
         EXPECT_EQ(+record.width, status == Ok ? 3 : -7);
         return status;
       },
@@ -573,16 +586,24 @@ TEST(GetPicture, EveryFailurePointGivesItsStatusAndLeavesNothing) {
   ASSERT_GT(file.size(), 3 * kWindowSize) << "the sweep must reach refills";
   WriteFile(dir.File("p"), Concat(Bytes(33, 0), file));
   const std::string name = dir.File("p");
-  for (std::uint32_t flags : {0u, 1u}) {
+  const std::u16string wide_name = Widen(name);
+  for (std::uint32_t flags : {0u, 1u, 0x10u, 0x11u}) {  // 0x10: the W export
+    SCOPED_TRACE(flags);
+    const bool wide = (flags & 0x10) != 0;
+    const bool memory = (flags & 1) != 0;
+    const void* source = memory ? static_cast<const void*>(file.data())
+                         : wide ? static_cast<const void*>(wide_name.c_str())
+                                : static_cast<const void*>(name.c_str());
+    const HostInt length = memory ? Size(file) : 33;
     SweepFaults(
         FaultCall::Any, kErrorNotEnoughMemory,
         [&](const Platform& faulty) {
           MemoryHandle info = nullptr, bits = nullptr;
           std::int32_t status =
-              flags == 1
-                  ? picture::GetPicture(faulty, file.data(), static_cast<std::int32_t>(file.size()),
-                                        1, &info, &bits, nullptr, 0)
-                  : picture::GetPicture(faulty, name.c_str(), 33, 0, &info, &bits, nullptr, 0);
+              wide ? picture::GetPictureW(faulty, source, length, flags & 1, &info, &bits,
+                                          nullptr, 0)
+                   : picture::GetPicture(faulty, source, length, flags & 1, &info, &bits, nullptr,
+                                         0);
           EXPECT_EQ(info == nullptr, status != Ok);
           EXPECT_EQ(bits == nullptr, status != Ok);
           if (status == Ok) {
@@ -662,6 +683,103 @@ TEST(GcmpWriter, RefusesSizesTheHeaderCannotHold) {
   EXPECT_FALSE(EncodeGcmpPicture(pixels.data(), 5, 8, &out));
   EXPECT_FALSE(EncodeGcmpPicture(pixels.data(), 32768, 9, &out));
   EXPECT_EQ(out, Bytes{1});
+}
+
+// ---- wide-character exports and impossible lengths ----
+
+TEST(WideExports, PictureInfoRecordLiesAtItsByteOffsets) {
+  // The record read back as raw bytes at the offsets a host uses, after
+  // both exports wrote over a record filled with 0x5A.
+  const Bytes picture = Concat(Header(0x1234, 0x0567), Bytes(4, 0xA0));
+  for (bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "GetPictureInfoW" : "GetPictureInfo");
+    Bytes record(sizeof(PictureInfoRecord), 0x5A);
+    auto* out = reinterpret_cast<PictureInfoRecord*>(record.data());
+    ASSERT_EQ(wide ? Picture().GetPictureInfoW(picture.data(), Size(picture), 1, out)
+                   : Picture().GetPictureInfo(picture.data(), Size(picture), 1, out),
+              Ok);
+    Bytes expected = {0, 0, 0, 0, 0, 0, 0, 0, 0x34, 0x12, 0, 0, 0x67, 0x05, 0, 0,
+                      0, 0, 0, 0, 24, 0};
+    // info_handle, null: 4 bytes in the 32-bit edition; 2 bytes of padding
+    // and 8 bytes in the 64-bit edition, all written as zero.
+    expected.resize(kIs64BitEdition ? 32 : 26, 0);
+    EXPECT_EQ(record, expected);
+  }
+}
+
+TEST(WideExports, PicturesWithAnyNameDecodeAsTheAnsiTwinDoes) {
+  TempDir dir;
+  std::mt19937 rng(11);
+  Bytes pixels(3 * 37 * 20);
+  for (auto& b : pixels) b = static_cast<std::uint8_t>(rng() % 3 * 90);
+  Bytes file;
+  ASSERT_TRUE(EncodeGcmpPicture(pixels.data(), 37, 20, &file));
+  Dib from_memory;
+  ASSERT_EQ(Decode(file, &from_memory), Ok);
+  for (const char* name : {"絵.gcmp", "café au lait", " two  spaces ", "😀.gcmp"}) {
+    SCOPED_TRACE(name);
+    const std::filesystem::path path = dir.path / Widen(name);
+    WriteFile(path, Concat(Bytes(9, 0), file));
+    const std::u16string wide = WidePath(path);
+    PictureInfoRecord record{};
+    ASSERT_EQ(Picture().GetPictureInfoW(wide.c_str(), 9, 0, &record), Ok);
+    EXPECT_EQ(+record.width, 37);
+    EXPECT_EQ(+record.height, 20);
+    MemoryHandle info = nullptr, bits = nullptr;
+    Progress progress;
+    ASSERT_EQ(Picture().GetPictureW(wide.c_str(), 9, 0, &info, &bits, RecordProgress,
+                                    reinterpret_cast<HostInt>(&progress)),
+              Ok);
+    EXPECT_EQ(TakeBlock(info), from_memory.info);
+    EXPECT_EQ(TakeBlock(bits), from_memory.bits);
+    EXPECT_EQ(progress.calls.size(), 21u);
+    // The header is 9 bytes in: offset 0 is no picture, in either width.
+    EXPECT_EQ(Picture().GetPictureInfoW(wide.c_str(), 0, 0, &record), UnsupportedFormat);
+  }
+  PictureInfoRecord record{};
+  const std::u16string missing = WidePath(dir.path / Widen("無い.gcmp"));
+  EXPECT_EQ(Picture().GetPictureInfoW(missing.c_str(), 0, 0, &record), ReadError);
+  MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
+  EXPECT_EQ(Picture().GetPictureW(missing.c_str(), 0, 0, &info, &bits, nullptr, 0), ReadError);
+  EXPECT_EQ(info, nullptr);
+  EXPECT_EQ(bits, nullptr);
+  // IsSupportedW judges the head block alone, as IsSupported does.
+  Bytes head = file;
+  head.resize(2048);
+  const auto probe = reinterpret_cast<std::uintptr_t>(head.data());
+  EXPECT_EQ(Picture().IsSupportedW(u"絵", probe), 1);
+  head[7] = 1;
+  EXPECT_EQ(Picture().IsSupportedW(u"絵", probe), 0);
+}
+
+TEST(WideExports, ImpossibleMemoryLengthsReadAsAnEmptyBlock) {
+  const Bytes picture = Concat(Header(4, 9), Bytes(8, 0xA0));
+  const void* near_top = reinterpret_cast<const void*>(UINTPTR_MAX - 0xFF);
+  struct Case {
+    const void* source;
+    HostInt length;
+  } cases[] = {{picture.data(), -1}, {picture.data(), INTPTR_MIN}, {near_top, 0x1000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    for (bool wide : {false, true}) {
+      PictureInfoRecord record{};
+      record.width = -3;
+      EXPECT_EQ(wide ? Picture().GetPictureInfoW(c.source, c.length, 1, &record)
+                     : Picture().GetPictureInfo(c.source, c.length, 1, &record),
+                UnsupportedFormat);
+      EXPECT_EQ(+record.width, -3);
+      MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
+      Progress progress;
+      EXPECT_EQ(wide ? Picture().GetPictureW(c.source, c.length, 1, &info, &bits, RecordProgress,
+                                             reinterpret_cast<HostInt>(&progress))
+                     : Picture().GetPicture(c.source, c.length, 1, &info, &bits, RecordProgress,
+                                            reinterpret_cast<HostInt>(&progress)),
+                UnsupportedFormat);
+      EXPECT_EQ(info, nullptr);
+      EXPECT_EQ(bits, nullptr);
+      EXPECT_TRUE(progress.calls.empty());
+    }
+  }
 }
 
 }  // namespace

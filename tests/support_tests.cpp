@@ -4,11 +4,14 @@
 // the plug-in information lookup through both plug-ins' exports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "support/input_source.h"
 #include "support/platform_faults.h"
+#include "support/text_encoding.h"
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
 #include "tools/plugin_host.h"
@@ -271,6 +274,96 @@ TEST(InputSource, ProbeWordChoosesHandleOrHeadBlock) {
   EXPECT_EQ(input.os_error, kErrorInvalidHandle);
 }
 
+TEST(InputSource, TheWholeProbeWordIsCompared) {
+  // Only a word of 0xFFFF or less is a handle: in the 64-bit edition an
+  // address whose low 32 (or low 16) bits are zero is still an address.
+  if constexpr (kIs64BitEdition) {
+    for (std::uint64_t word : {std::uint64_t{1} << 32, std::uint64_t{0x7FFF} << 32 | 0x10000}) {
+      InputSource input;
+      ASSERT_TRUE(OpenProbe(input, os, nullptr, static_cast<std::uintptr_t>(word)));
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(input.base), word);
+      EXPECT_EQ(input.end - input.base, 2048);
+      EXPECT_EQ(input.handle, kInvalidHandle);
+    }
+  }
+  // A head block at the very top of the address space cannot hold 2048
+  // bytes: it is read as empty, never past the top.
+  InputSource input;
+  ASSERT_TRUE(OpenProbe(input, os, nullptr, UINTPTR_MAX - 100));
+  EXPECT_EQ(input.end, input.base);
+}
+
+TEST(InputSource, ImpossibleMemoryLengthsAreEmptyBlocks) {
+  const Bytes data = Counting(16);
+  const void* near_top = reinterpret_cast<const void*>(UINTPTR_MAX - 15);
+  struct Case {
+    const void* block;
+    HostInt length;
+    std::ptrdiff_t readable;
+  } cases[] = {
+      {data.data(), 16, 16},   {data.data(), 0, 0},   {data.data(), -1, 0},
+      {data.data(), INTPTR_MIN, 0}, {near_top, 16, 0}, {near_top, 15, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    InputSource input;
+    ASSERT_TRUE(OpenSource(input, os, c.block, c.length, 1));
+    EXPECT_EQ(input.end - input.base, c.readable);
+    if (c.block == data.data()) {
+      std::uint8_t out[20];
+      ASSERT_TRUE(ReadSource(input, out, sizeof out));
+      EXPECT_EQ(Bytes(out, out + c.readable), Bytes(data.begin(), data.begin() + c.readable));
+      EXPECT_EQ(Bytes(out + c.readable, out + 20), Bytes(20 - c.readable, 0));
+    }
+  }
+}
+
+TEST(InputSource, WideNamesOpenAnyFile) {
+  TempDir dir;
+  const Bytes data = Counting(40);
+  for (const char* name : {"日本語.bin", "naïve façade", "中文 空格", "😀"}) {
+    SCOPED_TRACE(name);
+    const std::filesystem::path path = dir.path / Widen(name);
+    WriteFile(path, data);
+    InputSource input;
+    const std::u16string wide = WidePath(path);
+    ASSERT_TRUE(OpenSource(input, os, wide.c_str(), 8, 0, TextKind::Wide));
+    std::uint8_t byte = 0;
+    ReadSource(input, &byte, 1);
+    EXPECT_EQ(byte, data[8]);
+    CloseSource(input);
+  }
+  InputSource input;
+  const std::u16string missing = WidePath(dir.path / Widen("無い"));
+  EXPECT_FALSE(OpenSource(input, os, missing.c_str(), 0, 0, TextKind::Wide));
+  EXPECT_EQ(input.status, ReadError);
+  EXPECT_EQ(input.os_error, kErrorFileNotFound);
+}
+
+TEST(TextEncoding, Utf16AndUtf8RoundTripAndRefuseWhatCannotBeSpelled) {
+  const std::string samples[] = {"", "plain", "café", "日本語", "😀x", "\x7F\xC2\x80\xF4\x8F\xBF\xBF"};
+  for (const std::string& text : samples) {
+    std::u16string wide;
+    std::string back;
+    ASSERT_TRUE(Utf16FromUtf8(text, &wide)) << text;
+    ASSERT_TRUE(Utf8FromUtf16(wide, &back));
+    EXPECT_EQ(back, text);
+  }
+  std::u16string wide;
+  EXPECT_TRUE(Utf16FromUtf8("\xF0\x9F\x98\x80", &wide));
+  EXPECT_EQ(wide, u"\U0001F600");
+  // Not UTF-8: a stray continuation, a cut sequence, overlong forms, a
+  // surrogate, a value past U+10FFFF, bytes that never occur.
+  for (const char* bad : {"\x80", "\xE6\x97", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80",
+                          "\xF4\x90\x80\x80", "\xFF", "a\xC3"}) {
+    EXPECT_FALSE(Utf16FromUtf8(bad, &wide)) << bad;
+  }
+  // Lone surrogates have no UTF-8 spelling; the POSIX stand-in cannot open
+  // such a name (Windows file names may hold them).
+  std::string text;
+  for (const char16_t* bad : {u"\xD800", u"a\xDC00", u"\xD83D"}) EXPECT_FALSE(Utf8FromUtf16(bad, &text));
+}
+
 TEST(InputSource, LentHandleIsPutBackWhereItWas) {
   TempDir dir;
   WriteFile(dir.File("f"), Counting(5000));
@@ -395,6 +488,29 @@ TEST(PluginInfo, EntriesOfBothPlugins) {
     for (std::int32_t i = static_cast<std::int32_t>(std::strlen(c.text)); i < c.length; ++i)
       EXPECT_EQ(buffer[i], '\0') << "zero-filled at " << i;
     EXPECT_EQ(buffer[c.length], 'X') << "nothing written past the buffer";
+
+    // GetPluginInfoW: the same text in UTF-16, lengths counted in units.
+    auto info_w =
+        std::string(c.plugin) == "archive" ? Archive().GetPluginInfoW : Picture().GetPluginInfoW;
+    ASSERT_NE(info_w, nullptr);
+    char16_t wide[300];
+    std::fill(std::begin(wide), std::end(wide), u'X');
+    EXPECT_EQ(info_w(c.number, wide, c.length), c.result);
+    EXPECT_EQ(Narrow(wide), c.text);
+    for (std::int32_t i = static_cast<std::int32_t>(std::strlen(c.text)); i < c.length; ++i)
+      EXPECT_EQ(wide[i], 0) << "zero-filled at " << i;
+    EXPECT_EQ(wide[c.length], u'X') << "nothing written past the buffer";
+  }
+}
+
+TEST(PluginInfo, MissingEntriesAndEmptyBuffersWriteNothingInEitherWidth) {
+  for (auto info_w : {Archive().GetPluginInfoW, Picture().GetPluginInfoW}) {
+    for (auto [number, length] : {std::pair{4, 260}, {-1, 260}, {0, 0}, {1, -1}}) {
+      char16_t buffer[300];
+      std::fill(std::begin(buffer), std::end(buffer), u'X');
+      EXPECT_EQ(info_w(number, buffer + 4, length), 0) << number << " in " << length;
+      EXPECT_EQ(std::u16string(buffer, 300), std::u16string(300, u'X'));
+    }
   }
 }
 
