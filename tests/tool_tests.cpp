@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/test_files.h"
+#include "tools/file_names.h"
 #include "tools/image_files.h"
 #include "tools/jamcg.h"
 #include "tools/progress_bar.h"
@@ -31,10 +32,11 @@ std::string Drain(std::FILE* f) {
   return text;
 }
 
-ToolRun Jamcg(const std::vector<std::string>& args, bool interrupted = false) {
+ToolRun Jamcg(const std::vector<std::string>& args, bool interrupted = false,
+              const PluginHost* plugins = &ProgramPlugins()) {
   std::atomic<bool> stop{interrupted};
   ToolContext context;
-  context.plugins = &ProgramPlugins();
+  context.plugins = plugins;
   context.out = std::tmpfile();
   context.err = std::tmpfile();
   context.interrupted = &stop;
@@ -153,10 +155,13 @@ TEST(Jamcg, InfoNamesThePluginAndWhatTheFileHolds) {
   Sample s;
   const ToolRun run = Jamcg({"info", s.dir.File("a.gcmp"), s.archive, s.text});
   EXPECT_EQ(run.code, kExitInputError) << "one file is neither";
-  EXPECT_NE(run.out.find("GCmpSH0 picture (orbelint.spi, 00IN, *.*): 37x20, 24 bits"),
+  EXPECT_NE(run.out.find("GCmpSH0 picture (" + std::string(kPicturePluginFile) +
+                         ", 00IN, *.*): 37x20, 24 bits"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("NSC archive (vizuz.spi, 00AM, *.nsc): 3 members"), std::string::npos)
+  EXPECT_NE(run.out.find("NSC archive (" + std::string(kArchivePluginFile) +
+                         ", 00AM, *.nsc): 3 members"),
+            std::string::npos)
       << run.out;
   EXPECT_NE(run.err.find("notes.txt: neither plug-in takes it"), std::string::npos) << run.err;
 }
@@ -225,6 +230,53 @@ TEST(Jamcg, ClearMessagesAndExitCodes) {
     const ToolRun help = Jamcg({command, "--help"});
     EXPECT_EQ(help.code, kExitOk);
     EXPECT_EQ(help.out.rfind(std::string("usage: jamcg ") + command, 0), 0u) << help.out;
+  }
+}
+
+TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
+  // Natively names are bytes and go to the ANSI exports as they are. On
+  // Windows the W exports take them in UTF-16; plug-ins without W exports
+  // get the name in the system's code page, or its short form.
+  PluginHost ansi_only = ProgramPlugins();
+  ansi_only.archive.GetPluginInfoW = nullptr;
+  ansi_only.archive.IsSupportedW = nullptr;
+  ansi_only.archive.GetArchiveInfoW = nullptr;
+  ansi_only.archive.GetFileInfoW = nullptr;
+  ansi_only.archive.GetFileW = nullptr;
+  ansi_only.picture.GetPluginInfoW = nullptr;
+  ansi_only.picture.IsSupportedW = nullptr;
+  ansi_only.picture.GetPictureInfoW = nullptr;
+  ansi_only.picture.GetPictureW = nullptr;
+  ansi_only.picture.GetPreviewW = nullptr;
+  const PluginHost* const hosts[] = {&ProgramPlugins(), &ansi_only};
+  for (const PluginHost* plugins : hosts) {
+    SCOPED_TRACE(plugins == &ansi_only ? "ANSI exports only" : "W exports");
+    TempDir dir;
+    auto at = [&](const char* name) { return NameOf(dir.path / Widen(name)); };
+    const Image image = Picture(21, 11, 3);
+    WriteFile(PathOf(at("café crème.bmp")), EncodeBmp(image));
+    auto jamcg = [&](std::vector<std::string> args) {
+      args.push_back("-q");
+      const ToolRun run = Jamcg(args, false, plugins);
+      EXPECT_EQ(run.code, kExitOk) << testing::PrintToString(args) << run.err;
+      return run;
+    };
+    jamcg({"encode", at("café crème.bmp"), "-o", at("日本の絵.gcmp")});
+    const ToolRun info = jamcg({"info", at("日本の絵.gcmp")});
+    EXPECT_NE(info.out.find("日本の絵.gcmp: GCmpSH0 picture"), std::string::npos) << info.out;
+    jamcg({"convert", at("日本の絵.gcmp"), "-o", at("戻り 😀.bmp")});
+    EXPECT_EQ(Decode(at("戻り 😀.bmp")).rgb, image.rgb);
+    jamcg({"pack", at("日本の絵.gcmp"), at("café crème.bmp"), "-o", at("書庫.nsc")});
+    const ToolRun listed = jamcg({"list", at("書庫.nsc")});
+    EXPECT_NE(listed.out.find("2 "), std::string::npos) << listed.out;
+    jamcg({"extract", at("書庫.nsc"), "-o", at("出力 é")});
+    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "1"), ReadWholeFile(PathOf(at("日本の絵.gcmp"))));
+    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "2"), ReadWholeFile(PathOf(at("café crème.bmp"))));
+    jamcg({"extract", at("書庫.nsc"), "2", "-o", at("一つ")});
+    EXPECT_TRUE(FileExists(PathOf(at("一つ")) / "2"));
+    jamcg({"convert", at("書庫.nsc"), "-o", at("変換")});
+    const std::string ext = PngSupported() ? ".png" : ".bmp";
+    EXPECT_EQ(Decode(NameOf(PathOf(at("変換")) / ("1" + ext))).rgb, image.rgb);
   }
 }
 

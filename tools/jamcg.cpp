@@ -203,7 +203,8 @@ void Info(Session& s) {
     }
     if (Takes(a, path, head)) {
       std::string line =
-          "NSC archive (vizuz.spi, " + InfoText(a.GetPluginInfo, 0) + ", " +
+          "NSC archive (" + std::string(kArchivePluginFile) + ", " + InfoText(a.GetPluginInfo, 0) +
+          ", " +
           InfoText(a.GetPluginInfo, 2) +
           (MatchesPattern(path, InfoText(a.GetPluginInfo, 2)) ? "" : ", name does not match") + ")";
       std::vector<Member> members;
@@ -220,8 +221,8 @@ void Info(Session& s) {
         s.Fail(path, StatusText(status, true, path, error), ExitCodeOf(status));
         continue;
       }
-      std::fprintf(s.context.out, "%s: GCmpSH0 picture (orbelint.spi, %s, %s): %dx%d, %d bits\n",
-                   path.c_str(), InfoText(p.GetPluginInfo, 0).c_str(),
+      std::fprintf(s.context.out, "%s: GCmpSH0 picture (%s, %s, %s): %dx%d, %d bits\n",
+                   path.c_str(), kPicturePluginFile, InfoText(p.GetPluginInfo, 0).c_str(),
                    InfoText(p.GetPluginInfo, 2).c_str(), record.width, record.height,
                    record.color_depth);
     } else {

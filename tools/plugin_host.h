@@ -58,9 +58,15 @@ struct ArchiveApi {
   GetFileFunction GetFileW;
 };
 
-// The plug-in files a program of this width loads.
-constexpr const char* kArchivePluginFile = kIs64BitEdition ? "vizuz.sph" : "vizuz.spi";
-constexpr const char* kPicturePluginFile = kIs64BitEdition ? "orbelint.sph" : "orbelint.spi";
+// The plug-in files a Windows program of this width loads (natively the same
+// code is linked in, and named for the .spi files).
+#if defined(_WIN32) && UINTPTR_MAX > 0xFFFFFFFFu
+constexpr const char* kArchivePluginFile = "vizuz.sph";
+constexpr const char* kPicturePluginFile = "orbelint.sph";
+#else
+constexpr const char* kArchivePluginFile = "vizuz.spi";
+constexpr const char* kPicturePluginFile = "orbelint.spi";
+#endif
 
 
 struct PluginHost {
