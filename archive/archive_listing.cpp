@@ -44,8 +44,8 @@ bool ParseMemberName(const Char* name, std::int64_t* index) {
 }
 
 template <class Record>
-constexpr TextKind kNamesOf = std::is_same_v<Record, WideMemberRecord> ? TextKind::Wide
-                                                                       : TextKind::Ansi;
+constexpr TextKind kNamesOf =
+    std::is_same_v<Record, WideMemberRecord> ? TextKind::Wide : TextKind::Ansi;
 
 template <class Record>
 std::int32_t ListArchive(const Platform& os, const void* source, HostInt length_or_offset,

@@ -61,9 +61,8 @@ std::int32_t GetFileInfoW(const Platform& os, const void* source, HostInt length
 // 259 characters, or a file that cannot be created or fully written (it is
 // left empty); 6 for a read failure or a position that starts no member; 2,
 // 4, 5 and 1 as usual. Nothing is held after a failure.
-std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length,
-                     void* dest, std::uint32_t flags, ProgressCallback progress,
-                     HostInt user_data);
+std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length, void* dest,
+                     std::uint32_t flags, ProgressCallback progress, HostInt user_data);
 // The same with a UTF-16 file name and a UTF-16 DEST, whose output path may
 // hold up to kWidePathUnits - 1 units (longer ones are refused with 8 and
 // nothing is created).

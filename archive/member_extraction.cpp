@@ -162,11 +162,10 @@ std::int32_t ExtractMember(const Platform& os, const void* source, HostInt posit
 
 }  // namespace
 
-std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length,
-                     void* dest, std::uint32_t flags, ProgressCallback progress,
-                     HostInt user_data) {
-  return ExtractMember<char, kAnsiPathUnits>(os, source, position_or_length, dest, flags,
-                                             progress, user_data);
+std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length, void* dest,
+                     std::uint32_t flags, ProgressCallback progress, HostInt user_data) {
+  return ExtractMember<char, kAnsiPathUnits>(os, source, position_or_length, dest, flags, progress,
+                                             user_data);
 }
 
 std::int32_t GetFileW(const Platform& os, const void* source, HostInt position_or_length,

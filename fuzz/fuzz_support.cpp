@@ -57,7 +57,7 @@ std::string WriteTemporaryFile(const char* tag, const std::uint8_t* data, std::s
   return path;
 }
 
-std::int32_t SPI_CALL CountDown(std::int32_t, std::int32_t, std::intptr_t user_data) {
+std::int32_t SPI_CALL CountDown(std::int32_t, std::int32_t, HostInt user_data) {
   auto* cancel = reinterpret_cast<Cancel*>(user_data);
   return cancel->calls++ == cancel->at ? 1 : 0;
 }

@@ -61,23 +61,41 @@ struct Cancel {
   std::uint32_t at;
   std::uint32_t calls = 0;
 };
-std::int32_t SPI_CALL CountDown(std::int32_t num, std::int32_t denom, std::intptr_t user_data);
+std::int32_t SPI_CALL CountDown(std::int32_t num, std::int32_t denom, HostInt user_data);
 
 // A file of the process's own in the temporary folder, holding `size` bytes.
 std::string WriteTemporaryFile(const char* tag, const std::uint8_t* data, std::size_t size);
 
+// Choices every reading target takes from the same bits of its choice byte.
+constexpr std::uint8_t kWideChoice = 0x40;       // call the W export (UTF-16 file name)
+constexpr std::uint8_t kBadLengthChoice = 0x80;  // memory input with an impossible length
+
 // Makes a reading export's call on `data`, from memory or, when `from_file`,
 // from a temporary file (named for `tag`, removed afterwards) at `offset`.
-// `call(source, length_or_offset, input_kind)` makes the call itself.
+// With kWideChoice the file name is UTF-16; with kBadLengthChoice a memory
+// block is passed with a negative length, or one that runs past the top of
+// the address space, which must read as an empty block. `call(source,
+// length_or_offset, input_kind)` makes the call itself.
 template <class Call>
-std::int32_t CallWithSource(const GuardedBytes& data, bool from_file, const char* tag,
-                            std::uint32_t offset, Call call) {
-  if (!from_file)
-    return call(static_cast<const void*>(data.data), static_cast<std::int32_t>(data.size),
+std::int32_t CallWithSource(const GuardedBytes& data, std::uint8_t choice, bool from_file,
+                            const char* tag, std::uint32_t offset, Call call) {
+  if (!from_file) {
+    if ((choice & kBadLengthChoice) == 0)
+      return call(static_cast<const void*>(data.data), static_cast<HostInt>(data.size),
+                  std::uint32_t{1});
+    if (offset & 1) {
+      const auto start = reinterpret_cast<std::uintptr_t>(data.data);
+      return call(static_cast<const void*>(data.data),
+                  static_cast<HostInt>(UINTPTR_MAX - start + 1 + offset), std::uint32_t{1});
+    }
+    return call(static_cast<const void*>(data.data), -1 - static_cast<HostInt>(offset),
                 std::uint32_t{1});
+  }
   const std::string path = WriteTemporaryFile(tag, data.data, data.size);
-  const std::int32_t status = call(static_cast<const void*>(path.c_str()),
-                                   static_cast<std::int32_t>(offset), std::uint32_t{0});
+  const std::u16string wide_path(path.begin(), path.end());  // the path is ASCII
+  const void* name = choice & kWideChoice ? static_cast<const void*>(wide_path.c_str())
+                                          : static_cast<const void*>(path.c_str());
+  const std::int32_t status = call(name, static_cast<HostInt>(offset), std::uint32_t{0});
   std::remove(path.c_str());
   return status;
 }

@@ -1,5 +1,6 @@
-// Fuzz target: GetFile from memory, or from a file at a position taken from
-// the input, to memory or into a folder, with any one platform call failing
+// Fuzz target: GetFile or GetFileW from memory (with a real or an impossible
+// length), or from a file at a position taken from the input, to memory or
+// into a folder, with any one platform call failing
 // or a progress callback that cancels at any call. A member handed over holds
 // the archive's bytes from its position on (zeros past the end); a failure
 // holds nothing and leaves no output file.
@@ -26,15 +27,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   const std::string folder = "/tmp/spi-fuzz-out-" + std::to_string(getpid());
   fs::create_directories(folder);
   MemoryHandle block = nullptr;
-  void* dest = to_memory ? static_cast<void*>(&block) : const_cast<char*>(folder.c_str());
+  const bool wide = (in.choice & kWideChoice) != 0;
+  std::u16string wide_folder(folder.begin(), folder.end());  // ASCII
+  void* dest = to_memory ? static_cast<void*>(&block)
+               : wide    ? static_cast<void*>(wide_folder.data())
+                         : static_cast<void*>(const_cast<char*>(folder.c_str()));
   const std::uint32_t output = to_memory ? 0x100 : 0;
-  const std::int32_t status =
-      CallWithSource(data, from_file, "archive", position,
-                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
-                       return archive::GetFile(os, source, length, dest, output | kind,
-                                               in.choice & 16 ? nullptr : CountDown,
-                                               reinterpret_cast<std::intptr_t>(&cancel));
-                     });
+  const std::int32_t status = CallWithSource(
+      data, in.choice, from_file, "archive", from_file ? position : in.word,
+      [&](const void* source, HostInt length, std::uint32_t kind) {
+        auto extract = wide ? archive::GetFileW : archive::GetFile;
+        return extract(os, source, length, dest, output | kind,
+                       in.choice & 16 ? nullptr : CountDown, reinterpret_cast<HostInt>(&cancel));
+      });
   plan.fail_at = 0;  // the harness's own calls below must not fail
   std::size_t files = 0;
   std::vector<std::uint8_t> written;
@@ -50,6 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
     return at < in.size ? in.data[at] : std::uint8_t{0};
   };
   if (status != Ok || !to_memory) CheckAccounting(plan, 0);
+  const bool impossible = !from_file && (in.choice & kBadLengthChoice) != 0;
+  if (impossible) {
+    // An empty block: its 0-byte result block cannot be locked (or, when the
+    // allocation itself was failed, not even allocated), before any progress.
+    FUZZ_CHECK(status == MemoryError || (plan.injected && status == NoMemory));
+    FUZZ_CHECK(cancel.calls == 0);
+  }
   if (status != Ok) {
     FUZZ_CHECK(block == nullptr);
     FUZZ_CHECK(files == 0 || written.empty());  // never a partly written member

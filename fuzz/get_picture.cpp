@@ -1,5 +1,5 @@
-// Fuzz target: GetPicture from memory or from a file, with any one platform
-// call failing or a progress callback that cancels at any call. A success
+// Fuzz target: GetPicture or GetPictureW from memory or from a file, with
+// any one platform call failing or a progress callback that cancels at any call. A success
 // hands over a 40-byte header block and a pixel block of the padded size,
 // both unlocked; a failure leaves both slots null and nothing held.
 #include "fuzz/fuzz_support.h"
@@ -18,13 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   const Platform os = FaultyPlatform(&plan);
   Cancel cancel{in.choice & 4 ? in.word % 64 : 0xFFFFFFFFu};
   MemoryHandle info = reinterpret_cast<MemoryHandle>(1), bits = info;
-  const std::int32_t status =
-      CallWithSource(data, in.choice & 2, "picture", 0,
-                     [&](const void* source, std::int32_t length, std::uint32_t kind) {
-                       return picture::GetPicture(os, source, length, kind, &info, &bits,
-                                                  in.choice & 8 ? nullptr : CountDown,
-                                                  reinterpret_cast<std::intptr_t>(&cancel));
-                     });
+  const std::int32_t status = CallWithSource(
+      data, in.choice, in.choice & 2, "picture", (in.choice & 2) ? 0 : in.word >> 8,
+      [&](const void* source, HostInt length, std::uint32_t kind) {
+        auto decode = in.choice & kWideChoice ? picture::GetPictureW : picture::GetPicture;
+        return decode(os, source, length, kind, &info, &bits, in.choice & 8 ? nullptr : CountDown,
+                      reinterpret_cast<HostInt>(&cancel));
+      });
   plan.fail_at = 0;  // the harness's own calls below must not fail
   if (status != Ok) {
     FUZZ_CHECK(info == nullptr && bits == nullptr);
@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
     return 0;
   }
   FUZZ_CHECK(valid);
+  FUZZ_CHECK((in.choice & kBadLengthChoice) == 0 || (in.choice & 2) != 0);
   CheckAccounting(plan, 2);
   const std::uint32_t stride = (3u * static_cast<std::uint32_t>(header.width) + 3) & ~3u;
   const auto* bitmap = static_cast<const std::uint8_t*>(OsLocalLock(os, info));

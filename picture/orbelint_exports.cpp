@@ -34,34 +34,30 @@ std::int32_t SPI_CALL GetPictureInfoW(const void* source, HostInt length_or_offs
   return picture::GetPictureInfoW(SystemPlatform(), source, length_or_offset, flags, info_out);
 }
 
-std::int32_t SPI_CALL GetPicture(const void* source, HostInt length_or_offset,
-                                 std::uint32_t flags, MemoryHandle* info_slot,
-                                 MemoryHandle* bits_slot, ProgressCallback progress,
-                                 HostInt user_data) {
+std::int32_t SPI_CALL GetPicture(const void* source, HostInt length_or_offset, std::uint32_t flags,
+                                 MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                                 ProgressCallback progress, HostInt user_data) {
   return picture::GetPicture(SystemPlatform(), source, length_or_offset, flags, info_slot,
                              bits_slot, progress, user_data);
 }
 
-std::int32_t SPI_CALL GetPictureW(const void* source, HostInt length_or_offset,
-                                  std::uint32_t flags, MemoryHandle* info_slot,
-                                  MemoryHandle* bits_slot, ProgressCallback progress,
-                                  HostInt user_data) {
+std::int32_t SPI_CALL GetPictureW(const void* source, HostInt length_or_offset, std::uint32_t flags,
+                                  MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                                  ProgressCallback progress, HostInt user_data) {
   return picture::GetPictureW(SystemPlatform(), source, length_or_offset, flags, info_slot,
                               bits_slot, progress, user_data);
 }
 
-std::int32_t SPI_CALL GetPreview(const void* source, HostInt length_or_offset,
-                                 std::uint32_t flags, MemoryHandle* info_slot,
-                                 MemoryHandle* bits_slot, ProgressCallback progress,
-                                 HostInt user_data) {
+std::int32_t SPI_CALL GetPreview(const void* source, HostInt length_or_offset, std::uint32_t flags,
+                                 MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                                 ProgressCallback progress, HostInt user_data) {
   return picture::GetPreview(source, length_or_offset, flags, info_slot, bits_slot, progress,
                              user_data);
 }
 
-std::int32_t SPI_CALL GetPreviewW(const void* source, HostInt length_or_offset,
-                                  std::uint32_t flags, MemoryHandle* info_slot,
-                                  MemoryHandle* bits_slot, ProgressCallback progress,
-                                  HostInt user_data) {
+std::int32_t SPI_CALL GetPreviewW(const void* source, HostInt length_or_offset, std::uint32_t flags,
+                                  MemoryHandle* info_slot, MemoryHandle* bits_slot,
+                                  ProgressCallback progress, HostInt user_data) {
   return picture::GetPreview(source, length_or_offset, flags, info_slot, bits_slot, progress,
                              user_data);
 }

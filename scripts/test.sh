@@ -4,6 +4,7 @@
 #   windows   the real vizuz.spi, orbelint.spi and jamcg.exe; test programs under Wine
 #             (reported skipped where the kernel cannot run 32-bit programs)
 #   windows64 the 64-bit vizuz.sph, orbelint.sph and jamcg.exe under 64-bit Wine
+#   builds agree  the same files through each build's jamcg give the same bytes
 #   sanitize  the whole native suite with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan      the concurrency test under ThreadSanitizer
 #   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
@@ -33,6 +34,7 @@ build_and_test() {
 step native build_and_test native
 step windows build_and_test windows
 step windows64 build_and_test windows64
+step "builds agree" bash scripts/compare_builds.sh
 step sanitize build_and_test sanitize
 step tsan build_and_test tsan concurrency_tests
 step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"

@@ -69,12 +69,11 @@ bool OpenSource(InputSource& input, const Platform& os, const void* source,
     StartMemory(input, source, length_or_offset);
     return true;
   }
-  FileHandle file =
-      names == TextKind::Wide
-          ? OsCreateFileWide(os, static_cast<const WideChar*>(source), kGenericRead, kShareRead,
-                             kOpenExisting)
-          : OsCreateFile(os, static_cast<const char*>(source), kGenericRead, kShareRead,
-                         kOpenExisting);
+  FileHandle file = names == TextKind::Wide
+                        ? OsCreateFileWide(os, static_cast<const WideChar*>(source), kGenericRead,
+                                           kShareRead, kOpenExisting)
+                        : OsCreateFile(os, static_cast<const char*>(source), kGenericRead,
+                                       kShareRead, kOpenExisting);
   if (file == kInvalidHandle) {
     RecordOsFailure(input, ReadError);
     return false;

@@ -42,8 +42,7 @@ inline void RecordStatus(InputSource& input, StatusCode status) { input.status =
 // or UTF-16 as `names` says, and `length_or_offset` the signed offset at which
 // the data begin; an open or positioning failure records ReadError.
 bool OpenSource(InputSource& input, const Platform& os, const void* source,
-                HostInt length_or_offset, std::uint32_t flags,
-                TextKind names = TextKind::Ansi);
+                HostInt length_or_offset, std::uint32_t flags, TextKind names = TextKind::Ansi);
 
 // Opens the probe of IsSupported. A probe word with any of bits 16 and up set
 // is the address of the host's 2048-byte head block; otherwise it is an open

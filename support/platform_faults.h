@@ -45,7 +45,7 @@ struct FaultPlan {
   bool injected = false;                     // the planned fault happened
   FaultCall injected_call = FaultCall::Any;  // which kind of call it hit
   std::uint32_t injected_kind_index = 0;     // 1 = the first call of that kind
-  bool error_pending = false;     // GetLastError reports pending_error
+  bool error_pending = false;                // GetLastError reports pending_error
   std::uint32_t pending_error = 0;
   // Accounting: opened minus closed handles, allocated minus freed blocks.
   std::int32_t open_handles = 0;

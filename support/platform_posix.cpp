@@ -249,10 +249,10 @@ std::uint32_t LocalSizeEntry(void*, MemoryHandle handle) {
 }
 
 constexpr Platform kPosix = {
-    nullptr,          CreateFileEntry,   CreateFileWideEntry, ReadFileEntry,
-    WriteFileEntry,   SetFilePointerEntry, SetEndOfFileEntry, CloseHandleEntry,
-    GetLastErrorEntry, LocalAllocEntry,  LocalLockEntry,      LocalUnlockEntry,
-    LocalFreeEntry,   LocalSizeEntry,
+    nullptr,           CreateFileEntry,     CreateFileWideEntry, ReadFileEntry,
+    WriteFileEntry,    SetFilePointerEntry, SetEndOfFileEntry,   CloseHandleEntry,
+    GetLastErrorEntry, LocalAllocEntry,     LocalLockEntry,      LocalUnlockEntry,
+    LocalFreeEntry,    LocalSizeEntry,
 };
 
 }  // namespace

@@ -13,8 +13,8 @@ FileHandle CreateFileEntry(void*, const char* name, std::uint32_t access, std::u
 
 FileHandle CreateFileWideEntry(void*, const WideChar* name, std::uint32_t access,
                                std::uint32_t share, std::uint32_t disposition) {
-  return CreateFileW(reinterpret_cast<const wchar_t*>(name), access, share, nullptr, disposition,
-                     0, nullptr);
+  return CreateFileW(reinterpret_cast<const wchar_t*>(name), access, share, nullptr, disposition, 0,
+                     nullptr);
 }
 
 bool ReadFileEntry(void*, FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* done) {
@@ -64,10 +64,10 @@ std::uint32_t LocalSizeEntry(void*, MemoryHandle block) {
 }
 
 constexpr Platform kWin32 = {
-    nullptr,          CreateFileEntry,   CreateFileWideEntry, ReadFileEntry,
-    WriteFileEntry,   SetFilePointerEntry, SetEndOfFileEntry, CloseHandleEntry,
-    GetLastErrorEntry, LocalAllocEntry,  LocalLockEntry,      LocalUnlockEntry,
-    LocalFreeEntry,   LocalSizeEntry,
+    nullptr,           CreateFileEntry,     CreateFileWideEntry, ReadFileEntry,
+    WriteFileEntry,    SetFilePointerEntry, SetEndOfFileEntry,   CloseHandleEntry,
+    GetLastErrorEntry, LocalAllocEntry,     LocalLockEntry,      LocalUnlockEntry,
+    LocalFreeEntry,    LocalSizeEntry,
 };
 
 }  // namespace

@@ -662,8 +662,8 @@ TEST(ArchiveListing, ImpossibleMemoryLengthsReadAsAnEmptyBlock) {
   struct Case {
     const void* source;
     HostInt length;
-  } cases[] = {{archive.data(), -1}, {archive.data(), INTPTR_MIN}, {near_top, 0x1000},
-               {archive.data(), 0}};
+  } cases[] = {
+      {archive.data(), -1}, {archive.data(), INTPTR_MIN}, {near_top, 0x1000}, {archive.data(), 0}};
   TempDir dir;
   const std::string folder = dir.path.string();
   for (const Case& c : cases) {
@@ -739,8 +739,8 @@ TEST(GetFile, MembersAndArchivesPast2GiB) {
   const std::int32_t from_big =
       Archive().GetFile(big_name.c_str(), position, &block, 0x100, nullptr, 0);
   MemoryHandle listed = nullptr;
-  const std::int32_t from_shifted = Archive().GetArchiveInfo(
-      shifted_name.c_str(), static_cast<HostInt>(late), 0, &listed);
+  const std::int32_t from_shifted =
+      Archive().GetArchiveInfo(shifted_name.c_str(), static_cast<HostInt>(late), 0, &listed);
   if (kIs64BitEdition) {
     // 64-bit positioning reaches both.
     ASSERT_EQ(from_big, Ok);
@@ -751,9 +751,10 @@ TEST(GetFile, MembersAndArchivesPast2GiB) {
     EXPECT_EQ(TakeBlock(listed).size(), 13 * sizeof(ArchiveMemberRecord));
     // The whole word is compared with the member starts: 2^32 + 24 starts no
     // member, though its low 32 bits are member 2's start.
-    EXPECT_EQ(Archive().GetFile(big_name.c_str(), static_cast<HostInt>((std::uint64_t{1} << 32) + 24),
-                                &block, 0x100, nullptr, 0),
-              ReadError);
+    EXPECT_EQ(
+        Archive().GetFile(big_name.c_str(), static_cast<HostInt>((std::uint64_t{1} << 32) + 24),
+                          &block, 0x100, nullptr, 0),
+        ReadError);
   } else {
     // The 32-bit edition positions with a signed 32-bit distance: a start or
     // an offset past 2 GiB arrives negative, and the system refuses it.

@@ -599,11 +599,10 @@ TEST(GetPicture, EveryFailurePointGivesItsStatusAndLeavesNothing) {
         FaultCall::Any, kErrorNotEnoughMemory,
         [&](const Platform& faulty) {
           MemoryHandle info = nullptr, bits = nullptr;
-          std::int32_t status =
-              wide ? picture::GetPictureW(faulty, source, length, flags & 1, &info, &bits,
-                                          nullptr, 0)
-                   : picture::GetPicture(faulty, source, length, flags & 1, &info, &bits, nullptr,
-                                         0);
+          std::int32_t status = wide ? picture::GetPictureW(faulty, source, length, flags & 1,
+                                                            &info, &bits, nullptr, 0)
+                                     : picture::GetPicture(faulty, source, length, flags & 1, &info,
+                                                           &bits, nullptr, 0);
           EXPECT_EQ(info == nullptr, status != Ok);
           EXPECT_EQ(bits == nullptr, status != Ok);
           if (status == Ok) {
@@ -698,8 +697,8 @@ TEST(WideExports, PictureInfoRecordLiesAtItsByteOffsets) {
     ASSERT_EQ(wide ? Picture().GetPictureInfoW(picture.data(), Size(picture), 1, out)
                    : Picture().GetPictureInfo(picture.data(), Size(picture), 1, out),
               Ok);
-    Bytes expected = {0, 0, 0, 0, 0, 0, 0, 0, 0x34, 0x12, 0, 0, 0x67, 0x05, 0, 0,
-                      0, 0, 0, 0, 24, 0};
+    Bytes expected = {0, 0,    0,    0, 0, 0, 0, 0, 0x34, 0x12, 0,
+                      0, 0x67, 0x05, 0, 0, 0, 0, 0, 0,    24,   0};
     // info_handle, null: 4 bytes in the 32-bit edition; 2 bytes of padding
     // and 8 bytes in the 64-bit edition, all written as zero.
     expected.resize(kIs64BitEdition ? 32 : 26, 0);

@@ -301,8 +301,8 @@ TEST(InputSource, ImpossibleMemoryLengthsAreEmptyBlocks) {
     HostInt length;
     std::ptrdiff_t readable;
   } cases[] = {
-      {data.data(), 16, 16},   {data.data(), 0, 0},   {data.data(), -1, 0},
-      {data.data(), INTPTR_MIN, 0}, {near_top, 16, 0}, {near_top, 15, 15},
+      {data.data(), 16, 16},        {data.data(), 0, 0}, {data.data(), -1, 0},
+      {data.data(), INTPTR_MIN, 0}, {near_top, 16, 0},   {near_top, 15, 15},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
@@ -341,7 +341,8 @@ TEST(InputSource, WideNamesOpenAnyFile) {
 }
 
 TEST(TextEncoding, Utf16AndUtf8RoundTripAndRefuseWhatCannotBeSpelled) {
-  const std::string samples[] = {"", "plain", "café", "日本語", "😀x", "\x7F\xC2\x80\xF4\x8F\xBF\xBF"};
+  const std::string samples[] = {"",       "plain", "café",
+                                 "日本語", "😀x",    "\x7F\xC2\x80\xF4\x8F\xBF\xBF"};
   for (const std::string& text : samples) {
     std::u16string wide;
     std::string back;
@@ -361,7 +362,8 @@ TEST(TextEncoding, Utf16AndUtf8RoundTripAndRefuseWhatCannotBeSpelled) {
   // Lone surrogates have no UTF-8 spelling; the POSIX stand-in cannot open
   // such a name (Windows file names may hold them).
   std::string text;
-  for (const char16_t* bad : {u"\xD800", u"a\xDC00", u"\xD83D"}) EXPECT_FALSE(Utf8FromUtf16(bad, &text));
+  for (const char16_t* bad : {u"\xD800", u"a\xDC00", u"\xD83D"})
+    EXPECT_FALSE(Utf8FromUtf16(bad, &text));
 }
 
 TEST(InputSource, LentHandleIsPutBackWhereItWas) {

@@ -159,9 +159,9 @@ TEST(Jamcg, InfoNamesThePluginAndWhatTheFileHolds) {
                          ", 00IN, *.*): 37x20, 24 bits"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(run.out.find("NSC archive (" + std::string(kArchivePluginFile) +
-                         ", 00AM, *.nsc): 3 members"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("NSC archive (" + std::string(kArchivePluginFile) + ", 00AM, *.nsc): 3 members"),
+      std::string::npos)
       << run.out;
   EXPECT_NE(run.err.find("notes.txt: neither plug-in takes it"), std::string::npos) << run.err;
 }
@@ -270,8 +270,10 @@ TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
     const ToolRun listed = jamcg({"list", at("書庫.nsc")});
     EXPECT_NE(listed.out.find("2 "), std::string::npos) << listed.out;
     jamcg({"extract", at("書庫.nsc"), "-o", at("出力 é")});
-    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "1"), ReadWholeFile(PathOf(at("日本の絵.gcmp"))));
-    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "2"), ReadWholeFile(PathOf(at("café crème.bmp"))));
+    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "1"),
+              ReadWholeFile(PathOf(at("日本の絵.gcmp"))));
+    EXPECT_EQ(ReadWholeFile(PathOf(at("出力 é")) / "2"),
+              ReadWholeFile(PathOf(at("café crème.bmp"))));
     jamcg({"extract", at("書庫.nsc"), "2", "-o", at("一つ")});
     EXPECT_TRUE(FileExists(PathOf(at("一つ")) / "2"));
     jamcg({"convert", at("書庫.nsc"), "-o", at("変換")});

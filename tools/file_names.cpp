@@ -63,9 +63,7 @@ bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std
   return false;
 }
 
-void UseUtf8Console() {
-  SetConsoleOutputCP(CP_UTF8);
-}
+void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
 
 #else
 

@@ -15,7 +15,7 @@ std::string NameOf(const std::filesystem::path& path);
 
 // A file name as one plug-in call takes it.
 struct PluginName {
-  bool wide = false;    // use the W export with `utf16`; else the ANSI one with `ansi`
+  bool wide = false;  // use the W export with `utf16`; else the ANSI one with `ansi`
   std::u16string utf16;
   std::string ansi;
 };

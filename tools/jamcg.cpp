@@ -204,8 +204,7 @@ void Info(Session& s) {
     if (Takes(a, path, head)) {
       std::string line =
           "NSC archive (" + std::string(kArchivePluginFile) + ", " + InfoText(a.GetPluginInfo, 0) +
-          ", " +
-          InfoText(a.GetPluginInfo, 2) +
+          ", " + InfoText(a.GetPluginInfo, 2) +
           (MatchesPattern(path, InfoText(a.GetPluginInfo, 2)) ? "" : ", name does not match") + ")";
       std::vector<Member> members;
       if (ListMembers(s, path, &members)) {
@@ -314,9 +313,9 @@ void Extract(Session& s) {
     }
     ProgressBar bar = s.Bar(m.name);
     std::string error;
-    const std::int32_t status = ExtractToFolder(s.archive(), path, m.position, work_name,
-                                                DrawProgress, reinterpret_cast<HostInt>(&bar),
-                                                &error);
+    const std::int32_t status =
+        ExtractToFolder(s.archive(), path, m.position, work_name, DrawProgress,
+                        reinterpret_cast<HostInt>(&bar), &error);
     ClearProgress(bar);
     if (status != Ok) {
       s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
@@ -441,9 +440,8 @@ void Convert(Session& s) {
       ConvertArchive(s, path,
                      s.options.output.empty() || to_folder ? base : PathOf(s.options.output));
     } else if (Takes(s.picture(), path, head)) {
-      std::string output = s.options.output.empty() || to_folder
-                               ? NameOf(base) + DefaultExtension()
-                               : s.options.output;
+      std::string output = s.options.output.empty() || to_folder ? NameOf(base) + DefaultExtension()
+                                                                 : s.options.output;
       std::error_code code;
       if (to_folder) fs::create_directories(PathOf(s.options.output), code);
       ConvertPictureFile(s, path, output);

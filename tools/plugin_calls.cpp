@@ -56,9 +56,9 @@ std::int32_t ListArchive(const ArchiveApi& api, const std::string& path,
   PluginName name;
   if (!SpellForPlugin(path, api.GetArchiveInfoW != nullptr, &name, error)) return kUnspellableName;
   MemoryHandle block = nullptr;
-  const std::int32_t status =
-      name.wide ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
-                : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
+  const std::int32_t status = name.wide
+                                  ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
+                                  : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
   if (status != Ok) return status;
   const std::vector<std::uint8_t> bytes = TakeResultBlock(block);
   if (name.wide) {
@@ -88,9 +88,9 @@ std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
   return status;
 }
 
-std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path,
-                             std::uint64_t position, const std::string& folder,
-                             ProgressCallback progress, HostInt user_data, std::string* error) {
+std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path, std::uint64_t position,
+                             const std::string& folder, ProgressCallback progress,
+                             HostInt user_data, std::string* error) {
   PluginName name, dest;
   const bool has_wide = api.GetFileW != nullptr;
   if (!SpellForPlugin(path, has_wide, &name, error) ||
@@ -104,8 +104,8 @@ std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path,
                      user_data);
 }
 
-std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path,
-                             std::uint64_t position, MemoryHandle* block, std::string* error) {
+std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path, std::uint64_t position,
+                             MemoryHandle* block, std::string* error) {
   PluginName name;
   if (!SpellForPlugin(path, api.GetFileW != nullptr, &name, error)) return kUnspellableName;
   if (name.wide) {
@@ -129,8 +129,7 @@ std::int32_t DecodePictureFile(const PictureApi& api, const std::string& path, M
                                std::string* error) {
   PluginName name;
   if (!SpellForPlugin(path, api.GetPictureW != nullptr, &name, error)) return kUnspellableName;
-  return name.wide ? api.GetPictureW(name.utf16.c_str(), 0, kFileInput, info, bits, progress,
-                                     user_data)
-                   : api.GetPicture(name.ansi.c_str(), 0, kFileInput, info, bits, progress,
-                                    user_data);
+  return name.wide
+             ? api.GetPictureW(name.utf16.c_str(), 0, kFileInput, info, bits, progress, user_data)
+             : api.GetPicture(name.ansi.c_str(), 0, kFileInput, info, bits, progress, user_data);
 }

@@ -37,7 +37,8 @@ HMODULE Load(const std::string& folder, const char* name, std::string* error) {
   const std::string path = folder.empty() ? name : folder + "\\" + name;
   std::u16string wide;
   HMODULE library = nullptr;
-  if (Utf16FromUtf8(path, &wide)) library = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+  if (Utf16FromUtf8(path, &wide))
+    library = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
   if (library == nullptr)
     *error = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
   return library;

@@ -68,7 +68,6 @@ constexpr const char* kArchivePluginFile = "vizuz.spi";
 constexpr const char* kPicturePluginFile = "orbelint.spi";
 #endif
 
-
 struct PluginHost {
   ArchiveApi archive;
   PictureApi picture;
