@@ -119,6 +119,40 @@ Bytes CallEverything(const Subject& s, const std::string& out_folder) {
   Add(d, a.GetFile(s.picture.data(), static_cast<std::int32_t>(s.picture.size()), &copy, 0x101,
                    nullptr, 0));
   if (copy != nullptr) Add(d, Block(copy));
+
+  // The W exports, with the same files named in UTF-16.
+  const std::u16string wide_picture = Widen(s.picture_path), wide_archive = Widen(s.archive_path);
+  char16_t wide_text[64];
+  for (std::int32_t n = 0; n < 5; ++n) {
+    Add(d, a.GetPluginInfoW(n, wide_text, 64));
+    Add(d, p.GetPluginInfoW(n, wide_text, 64));
+  }
+  Add(d, a.IsSupportedW(u"a.nsc", reinterpret_cast<std::uintptr_t>(head.data())));
+  Add(d, p.GetPictureInfoW(wide_picture.c_str(), 0, 0, &info));
+  Add(d, info.height);
+  MemoryHandle header = nullptr, bits = nullptr;
+  Add(d, p.GetPictureW(wide_picture.c_str(), 0, 0, &header, &bits, nullptr, 0));
+  if (header != nullptr) Add(d, Block(header));
+  if (bits != nullptr) Add(d, Block(bits));
+  Add(d, a.GetArchiveInfoW(wide_archive.c_str(), 0, 0, &listing));
+  if (listing != nullptr) {
+    const Bytes block = Block(listing);
+    WideMemberRecord wide{};
+    for (std::size_t at = 0; at + sizeof wide <= block.size(); at += sizeof wide) {
+      std::memcpy(&wide, &block[at], sizeof wide);
+      if (wide.method[0] == '\0') break;
+      Add(d, static_cast<std::int32_t>(wide.position));
+      const std::string name = Narrow(wide.file_name);
+      Add(d, Bytes(name.begin(), name.end()));
+    }
+  }
+  WideMemberRecord wide_record{};
+  Add(d, a.GetFileInfoW(wide_archive.c_str(), 0, u"2", 0, &wide_record));
+  Add(d, static_cast<std::int32_t>(wide_record.stored_size));
+  std::u16string wide_folder = Widen(out_folder);
+  Add(d, a.GetFileW(wide_archive.c_str(), static_cast<HostInt>(s.positions[0]), wide_folder.data(),
+                    0, nullptr, 0));
+  Add(d, ReadWholeFile(out_folder + "/1"));
   return d;
 }
 
