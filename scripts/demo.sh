@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
-# The main job on a sample of its own: builds both plug-ins (vizuz.spi and
-# orbelint.spi) and jamcg, makes GCmpSH0 pictures from real pictures that
-# Debian's desktop-base package ships, packs them into an NSC archive, then
-# lists, extracts and converts it back to PNG, natively and with the Windows
-# build under Wine.
+# The main job on a sample of its own: builds both plug-ins in both editions
+# (vizuz.spi and orbelint.spi, vizuz.sph and orbelint.sph) and jamcg, makes
+# GCmpSH0 pictures from real pictures that Debian's desktop-base package
+# ships, packs them into an NSC archive, then lists, extracts and converts it
+# back to PNG, natively and with the Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 need_packages "${BUILD_PACKAGES[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
-for preset in native windows; do
+for preset in native windows windows64; do
   echo "== building $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs" >/dev/null
 done
 jamcg=$PWD/build/native/bin/jamcg
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 demo=build/demo
 rm -rf "$demo"
@@ -51,12 +51,24 @@ for i in 1 2 4; do
   rm "png/$i.check.gcmp"
 done
 echo "converted pictures 1, 2, 4 hold the same pixels as the pictures packed"
-echo "== the same archive through the Windows plug-ins, under Wine"
-echo "\$ wine jamcg.exe list sample.nsc"
-wine ../windows/bin/jamcg.exe list sample.nsc
+echo "== the same archive through the Windows plug-ins, under Wine, with a Japanese name"
+cp sample.nsc "サンプル 書庫.nsc"
+windows_list() {
+  local build=$1 loader=$2 arch=$3
+  echo "\$ jamcg.exe list 'サンプル 書庫.nsc'    # $build"
+  set +e
+  sh ../../cmake/wine_run.sh "$loader" "$arch" "$PWD/../$build/wineprefix" \
+    "../$build/bin/jamcg.exe" list "サンプル 書庫.nsc"
+  local code=$?
+  set -e
+  [[ $code == 0 || $code == 77 ]] || exit "$code"
+}
+windows_list windows wine win32
+windows_list windows64 /usr/lib/wine/wine64 win64
 echo
 echo "Results in $(pwd):"
 echo "  sample.nsc          the archive (members 1, 2, 4 are pictures; 3 is readme.txt)"
 echo "  extracted/          its members, byte for byte"
 echo "  png/                its pictures converted back to PNG"
-echo "The plug-ins for a Windows host: $(cd ../windows/bin && pwd)/vizuz.spi and orbelint.spi"
+echo "The plug-ins for a 32-bit Windows host: $(cd ../windows/bin && pwd)/vizuz.spi and orbelint.spi"
+echo "The plug-ins for a 64-bit Windows host: $(cd ../windows64/bin && pwd)/vizuz.sph and orbelint.sph"
