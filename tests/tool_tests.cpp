@@ -282,6 +282,131 @@ TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
   }
 }
 
+TEST(Jamcg, PackWritesOnlyWhatHostsCanReadBack) {
+  TempDir dir;
+  WriteFile(dir.File("one"), Bytes{'A'});
+  WriteFile(dir.File("zero"), Bytes{});
+  WriteFile(dir.File("two"), Bytes{'h', 'i'});
+  // Two files of 1.1 GiB and a small one: the third would start past 2 GiB.
+  // (Sparse: they take no room, and are refused before a byte is read.)
+  const std::uint64_t big = 1100u << 20;
+  WriteSparseFile(dir.path / "big1", big, {{0, Bytes{1}}});
+  WriteSparseFile(dir.path / "big2", big, {{0, Bytes{2}}});
+  struct Case {
+    std::vector<std::string> files;
+    std::string message;
+  } cases[] = {
+      {{"one", "one"}, "one: has 1 bytes; hosts list only members of 2 bytes or more"},
+      {{"zero"}, "zero: has 0 bytes"},
+      {{"two", "zero"}, "zero: has 0 bytes"},
+      {{"big1", "big2", "two"}, "two: would start past 2 GiB into the archive"},
+      {{"two", "folder"}, "folder: cannot read it: is a folder"},
+      {{"two", "missing"}, "missing: cannot read it"},
+  };
+  fs::create_directory(dir.path / "folder");
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"pack", "-o", dir.File("out.nsc")};
+    for (const std::string& f : c.files) args.push_back(dir.File(f));
+    const ToolRun run = Jamcg(args);
+    EXPECT_EQ(run.code, kExitInputError) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(FileExists(dir.File("out.nsc")));
+  }
+  std::size_t entries = 0;
+  for (auto it = fs::directory_iterator(dir.path); it != fs::directory_iterator(); ++it) ++entries;
+  EXPECT_EQ(entries, 6u) << "no temporary file is left";
+  // The archive being written is not an input.
+  WriteFile(dir.File("self.nsc"), Bytes{'x', 'y'});
+  const ToolRun self =
+      Jamcg({"pack", dir.File("two"), dir.File("self.nsc"), "-f", "-o", dir.File("self.nsc")});
+  EXPECT_EQ(self.code, kExitUsage) << self.err;
+  EXPECT_EQ(ReadWholeFile(dir.File("self.nsc")), (Bytes{'x', 'y'}));
+  // Two-byte members pack, list and extract back.
+  ASSERT_EQ(Jamcg({"pack", dir.File("two"), dir.File("two"), "-o", dir.File("ok.nsc")}).code,
+            kExitOk);
+  ASSERT_EQ(Jamcg({"extract", "-q", dir.File("ok.nsc"), "-o", dir.File("back")}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(dir.File("back/1")), (Bytes{'h', 'i'}));
+  EXPECT_EQ(ReadWholeFile(dir.File("back/2")), (Bytes{'h', 'i'}));
+}
+
+TEST(Jamcg, OutputsNeverTouchOtherFilesOrFolders) {
+  Sample s;
+  // An unrelated file with the old temporary name is left alone.
+  WriteFile(s.dir.File("a-out.bmp.part"), Bytes{'m', 'i', 'n', 'e'});
+  ASSERT_EQ(Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("a-out.bmp")}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(s.dir.File("a-out.bmp.part")), (Bytes{'m', 'i', 'n', 'e'}));
+  // -f never replaces a folder, empty or not.
+  for (const char* folder : {"empty", "full"}) {
+    fs::create_directory(s.dir.path / folder);
+    if (std::string(folder) == "full") WriteFile(s.dir.File("full/x"), Bytes{1});
+    const ToolRun run = Jamcg({"encode", s.a, "-f", "-o", s.dir.File(folder)});
+    EXPECT_EQ(run.code, kExitOutputError) << run.err;
+    EXPECT_NE(run.err.find("is a folder"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_directory(s.dir.path / folder));
+  }
+  // One picture converted into an existing folder lands inside it.
+  ASSERT_EQ(Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("empty")}).code, kExitOk);
+  EXPECT_TRUE(FileExists(s.dir.File(std::string("empty/a") + (PngSupported() ? ".png" : ".bmp"))));
+  // An input that is a folder says so.
+  const ToolRun folder_in = Jamcg({"info", s.dir.File("full")});
+  EXPECT_EQ(folder_in.code, kExitInputError);
+  EXPECT_NE(folder_in.err.find("is a folder"), std::string::npos) << folder_in.err;
+  // info with nothing to look at is a usage error.
+  EXPECT_EQ(Jamcg({"info"}).code, kExitUsage);
+}
+
+TEST(Jamcg, ExtractKeepsItsArchiveAndReportsBrokenOnes) {
+  Sample s;
+  // The archive named like the member it holds: extracting into its own
+  // folder with -f must not write over it.
+  const std::string copy = s.dir.File("2");
+  fs::copy_file(s.archive, copy);
+  const Bytes before = ReadWholeFile(copy);
+  const ToolRun run = Jamcg({"extract", "-q", "-f", copy, "-o", s.dir.path.string()});
+  EXPECT_EQ(run.code, kExitOutputError);
+  EXPECT_NE(run.err.find("is the archive being extracted"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadWholeFile(copy), before);
+  EXPECT_TRUE(FileExists(s.dir.File("1"))) << "the other members are extracted";
+
+  // A last boundary below the one before: the member's size wraps to nearly
+  // 4 GiB. That is a broken archive (exit 1), not a shortage of memory.
+  const Bytes wrapped = {'N', 'S', 'C', 'F', 16, 0, 0, 0, 20, 0, 0, 0, 18, 0, 0, 0, 1, 2, 3, 4};
+  WriteFile(s.dir.File("wrapped.nsc"), wrapped);
+  const ToolRun broken = Jamcg({"extract", "-q", s.dir.File("wrapped.nsc"), "-o", s.dir.File("w")});
+  EXPECT_EQ(broken.code, kExitInputError) << broken.err;
+  EXPECT_NE(broken.err.find("broken archive"), std::string::npos) << broken.err;
+  EXPECT_EQ(ReadWholeFile(s.dir.File("w/1")), (Bytes{1, 2, 3, 4}));
+
+  // Nothing to extract: no folder is left behind.
+  EXPECT_EQ(Jamcg({"extract", s.archive, "9", "-o", s.dir.File("none")}).code, kExitInputError);
+  EXPECT_FALSE(fs::exists(s.dir.path / "none"));
+
+  // Deep output folders: the plug-in's 260-character path area does not
+  // limit where jamcg writes.
+  std::string deep = s.dir.path.string();
+  while (deep.size() < 400) deep += "/" + std::string(60, 'd');
+  ASSERT_EQ(Jamcg({"extract", "-q", s.archive, "-o", deep}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(deep + "/2"), ReadWholeFile(s.text));
+}
+
+#ifndef _WIN32
+TEST(Jamcg, LinuxNamesWithBackslashesWork) {
+  // A backslash is an ordinary character in a Linux name, though the
+  // plug-ins take it for a separator.
+  Sample s;
+  const std::string odd = s.dir.File("back\\slash.gcmp");
+  fs::copy_file(s.dir.File("a.gcmp"), odd);
+  const ToolRun info = Jamcg({"info", odd});
+  EXPECT_EQ(info.code, kExitOk) << info.err;
+  ASSERT_EQ(Jamcg({"convert", odd, "-o", s.dir.File("odd.bmp")}).code, kExitOk);
+  EXPECT_EQ(Decode(s.dir.File("odd.bmp")).rgb, s.image_a.rgb);
+  const std::string odd_archive = s.dir.File("a\\b.nsc");
+  fs::copy_file(s.archive, odd_archive);
+  ASSERT_EQ(Jamcg({"extract", "-q", odd_archive, "-o", s.dir.File("x\\y")}).code, kExitOk);
+  EXPECT_EQ(ReadWholeFile(s.dir.File("x\\y") + "/2"), ReadWholeFile(s.text));
+}
+#endif
+
 TEST(Jamcg, ProgressLine) {
   EXPECT_EQ(ProgressLine("x", 0), "x [                              ]   0%");
   EXPECT_EQ(ProgressLine("x", 50), "x [###############               ]  50%");

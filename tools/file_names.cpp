@@ -5,6 +5,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -28,6 +31,8 @@ bool InCodePage(const std::wstring& wide, std::string* out) {
 }
 
 }  // namespace
+
+PluginName::~PluginName() = default;
 
 fs::path PathOf(const std::string& name) {
   return fs::path(std::u8string(name.begin(), name.end()));
@@ -71,9 +76,17 @@ fs::path PathOf(const std::string& name) { return fs::path(name); }
 
 std::string NameOf(const fs::path& path) { return path.string(); }
 
+PluginName::~PluginName() {
+  if (descriptor >= 0) close(descriptor);
+}
+
 bool SpellForPlugin(const std::string& name, bool, PluginName* out, std::string*) {
   out->wide = false;
   out->ansi = name;
+  if (name.find('\\') != std::string::npos) {
+    out->descriptor = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (out->descriptor >= 0) out->ansi = "/proc/self/fd/" + std::to_string(out->descriptor);
+  }
   return true;
 }
 

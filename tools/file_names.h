@@ -15,16 +15,23 @@ std::string NameOf(const std::filesystem::path& path);
 
 // A file name as one plug-in call takes it.
 struct PluginName {
+  PluginName() = default;
+  PluginName(const PluginName&) = delete;
+  PluginName& operator=(const PluginName&) = delete;
+  ~PluginName();
   bool wide = false;  // use the W export with `utf16`; else the ANSI one with `ansi`
   std::u16string utf16;
   std::string ansi;
+  int descriptor = -1;  // an open file that `ansi` names, closed with the name
 };
 
 // Chooses the spelling of `name` for a plug-in call. On Windows the W export
 // is used when the plug-in has one (`has_wide`); otherwise the name in the
 // system's code page, or its short (8.3) form when the code page cannot spell
 // it. Elsewhere names are the system's bytes and go to the ANSI exports as
-// they are. False, with a message, when no spelling reaches the file.
+// they are; but the plug-ins read '\' as a folder separator, as Windows does,
+// so an existing file whose name holds one is opened here and passed as
+// /proc/self/fd/N. False, with a message, when no spelling reaches the file.
 bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std::string* error);
 
 // Prepares the console for UTF-8 output (Windows); nothing elsewhere.

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tools/file_names.h"
+#include "tools/output_files.h"
 
 #ifdef HAVE_SPNG
 #include <spng.h>
@@ -93,12 +94,26 @@ bool DecodePpm(const std::vector<std::uint8_t>& b, Image* image, std::string* er
 
 }  // namespace
 
-bool ReadImageFile(const std::string& path, Image* image, std::string* error) {
-  std::ifstream in(PathOf(path), std::ios::binary);
-  if (!in) return *error = "cannot open " + path, false;
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
+bool ReadImageFile(const std::string& path, Image* image, std::string* error,
+                   const std::atomic<bool>* interrupted) {
+  // The head first: a file that is no picture is refused before more of it
+  // is read, however large it is (or endless, as a device may be).
+  constexpr std::size_t kHead = 64 << 10;
+  std::vector<std::uint8_t> bytes;
+  if (!ReadInputFile(path, &bytes, error, kHead, interrupted)) return false;
+  if (!LooksLikeImage(bytes)) return *error = "not a PNG, BMP or PPM file", false;
+  if (bytes.size() == kHead) {
+    if (!ReadInputFile(path, &bytes, error, kLargestImageFile + 1, interrupted)) return false;
+    if (bytes.size() > kLargestImageFile)
+      return *error = "larger than any picture a GCmpSH0 file can hold", false;
+  }
   return DecodeImage(bytes, image, error);
+}
+
+bool LooksLikeImage(const std::vector<std::uint8_t>& bytes) {
+  return (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0) ||
+         (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') ||
+         (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6');
 }
 
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error) {
@@ -115,7 +130,8 @@ bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::stri
 #ifdef HAVE_SPNG
 bool PngSupported() { return true; }
 
-bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error) {
+bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
+               const std::atomic<bool>* interrupted) {
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
   spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
   spng_ihdr ihdr{};
@@ -124,15 +140,27 @@ bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* 
   ihdr.bit_depth = 8;
   ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
   spng_set_ihdr(ctx, &ihdr);
-  int status = spng_encode_image(ctx, image.rgb.data(), image.rgb.size(), SPNG_FMT_PNG,
-                                 SPNG_ENCODE_FINALIZE);
+  // Row by row, so that a request to stop is seen between rows.
+  int status = spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG,
+                                 SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  const std::size_t row = 3 * static_cast<std::size_t>(image.width);
+  bool stopped = false;
+  for (std::int32_t y = 0; status == 0 && y < image.height; ++y) {
+    if (interrupted != nullptr && interrupted->load()) {
+      stopped = true;
+      break;
+    }
+    status = spng_encode_row(ctx, image.rgb.data() + row * static_cast<std::size_t>(y), row);
+  }
+  if (status == SPNG_EOI) status = 0;  // the last row ends the image
   std::size_t size = 0;
-  void* buffer = status == 0 ? spng_get_png_buffer(ctx, &size, &status) : nullptr;
+  void* buffer = status == 0 && !stopped ? spng_get_png_buffer(ctx, &size, &status) : nullptr;
   if (buffer != nullptr) {
     png->assign(static_cast<std::uint8_t*>(buffer), static_cast<std::uint8_t*>(buffer) + size);
     std::free(buffer);
   }
   spng_ctx_free(ctx);
+  if (stopped) return *error = "cancelled", false;
   if (status != 0) *error = std::string("PNG encoding failed: ") + spng_strerror(status);
   return status == 0;
 }
@@ -163,7 +191,8 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
 #else
 bool PngSupported() { return false; }
 
-bool EncodePng(const Image&, std::vector<std::uint8_t>*, std::string* error) {
+bool EncodePng(const Image&, std::vector<std::uint8_t>*, std::string* error,
+               const std::atomic<bool>*) {
   *error = "PNG is not supported in this build; write BMP instead";
   return false;
 }

@@ -4,6 +4,8 @@
 // of GCmpSH0 streams and DIBs.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,11 +21,21 @@ struct Image {
 // its first bytes. False with a one-line reason in *error otherwise, also for
 // a picture over 32767 pixels a side or 2^27 pixels in all, refused before
 // any memory is taken for it.
-bool ReadImageFile(const std::string& path, Image* image, std::string* error);
+// The file is read in pieces, its head first, and never beyond
+// kLargestImageFile bytes; a set *interrupted stops the reading ("cancelled").
+bool ReadImageFile(const std::string& path, Image* image, std::string* error,
+                   const std::atomic<bool>* interrupted = nullptr);
+// True when the bytes begin as a PNG, BMP or PPM file does.
+bool LooksLikeImage(const std::vector<std::uint8_t>& bytes);
+// The largest picture file read: room for the largest picture accepted
+// (2^27 pixels) as uncompressed PNG, BMP or PPM, and its headers.
+constexpr std::size_t kLargestImageFile = (std::size_t{3} << 27) + (std::size_t{64} << 20);
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error);
 
 bool PngSupported();
-bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error);
+// Encodes row by row; a set *interrupted stops it ("cancelled").
+bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
+               const std::atomic<bool>* interrupted = nullptr);
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error);
 
 // A 24-bit BMP file: file header, BITMAPINFOHEADER, bottom-up padded rows.

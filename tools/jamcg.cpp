@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 
@@ -20,6 +21,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+
+#ifdef _WIN32
+constexpr bool kBackslashSeparates = true;
+#else
+constexpr bool kBackslashSeparates = false;
+#endif
 
 constexpr std::uint32_t kMemoryInput = 0x1;
 constexpr std::uint32_t kHeadSize = 2048;
@@ -95,9 +102,10 @@ struct Session {
   const PictureApi& picture() const { return context.plugins->picture; }
 
   // Reports a failure about `subject` and keeps the worst exit code.
-  // A cancellation is reported once, at the end.
+  // A cancellation is reported once, at the end, and what fails because of
+  // it (an interrupted read) is not reported at all.
   void Fail(const std::string& subject, const std::string& message, int code) {
-    if (code != kExitCancelled)
+    if (code != kExitCancelled && !Cancelled())
       std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
                    message.c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
@@ -192,6 +200,10 @@ bool ListMembers(Session& s, const std::string& path, std::vector<Member>* membe
 // ---- info ----
 
 void Info(Session& s) {
+  if (s.options.operands.empty()) {
+    s.Fail("info", "give at least one file", kExitUsage);
+    return;
+  }
   const ArchiveApi& a = s.archive();
   const PictureApi& p = s.picture();
   for (const std::string& path : s.options.operands) {
@@ -257,15 +269,27 @@ void List(Session& s) {
 
 // ---- extract ----
 
-// A private folder inside the output folder: the plug-in writes members into
-// it, and each is moved into place only when it is complete.
-struct WorkFolder {
-  fs::path path;
-  ~WorkFolder() {
-    std::error_code ignored;
-    if (!path.empty()) fs::remove_all(path, ignored);
+// The members whose bytes the archive file holds. A member that runs past the
+// file's end (a broken table, or a boundary that wrapped) is reported and
+// left out: the plug-in would fill it with zeros, or fail for want of memory.
+std::vector<Member> WholeMembers(Session& s, const std::string& path,
+                                 const std::vector<Member>& members) {
+  std::error_code code;
+  const std::uint64_t file_size = fs::file_size(PathOf(path), code);
+  std::vector<Member> whole;
+  for (const Member& m : members) {
+    if (!code && (m.position > file_size || m.size > file_size - m.position)) {
+      s.Fail(path + ": " + m.name,
+             "broken archive: the member runs past the end of the file (" +
+                 std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
+                 std::to_string(file_size) + " bytes)",
+             kExitInputError);
+      continue;
+    }
+    whole.push_back(m);
   }
-};
+  return whole;
+}
 
 void Extract(Session& s) {
   if (s.options.operands.empty()) {
@@ -273,7 +297,7 @@ void Extract(Session& s) {
     return;
   }
   const std::string& path = s.options.operands[0];
-  const fs::path folder = s.options.output.empty() ? fs::path(".") : PathOf(s.options.output);
+  const std::string folder = s.options.output.empty() ? "." : s.options.output;
   std::vector<Member> members;
   if (s.options.operands.size() == 1) {
     if (!ListMembers(s, path, &members)) return;
@@ -294,37 +318,47 @@ void Extract(Session& s) {
       }
     }
   }
+  members = WholeMembers(s, path, members);
+  // The folder is made only when there is something to put in it.
+  bool made_folder = false;
   std::error_code code;
-  fs::create_directories(folder, code);
-  WorkFolder work;
-  work.path = folder / (".jamcg-" + std::to_string(std::random_device{}()));
-  fs::create_directories(work.path, code);
-  if (code) {
-    s.Fail(NameOf(folder), "cannot create a folder there: " + code.message(), kExitOutputError);
-    return;
-  }
-  const std::string work_name = NameOf(work.path);
+  const fs::path folder_path = PathOf(folder);
   for (const Member& m : members) {
     if (s.Cancelled()) break;
-    const std::string target = NameOf(folder / m.name);
-    if (fs::exists(folder / m.name, code) && !s.options.replace) {
-      s.Fail(target, "exists (use -f to replace it)", kExitOutputError);
+    const std::string target = NameOf(folder_path / m.name);
+    std::string error;
+    if (SameFile(target, path)) {
+      s.Fail(target, "is the archive being extracted; choose another output folder",
+             kExitOutputError);
+      continue;
+    }
+    if (!MayWriteOutput(target, s.options.replace, &error)) {
+      s.Fail("", error, kExitOutputError);
       continue;
     }
     ProgressBar bar = s.Bar(m.name);
-    std::string error;
-    const std::int32_t status =
-        ExtractToFolder(s.archive(), path, m.position, work_name, DrawProgress,
-                        reinterpret_cast<HostInt>(&bar), &error);
+    MemoryHandle block = nullptr;
+    const std::int32_t status = ExtractToMemory(s.archive(), path, m.position, &block, &error,
+                                                DrawProgress, reinterpret_cast<HostInt>(&bar));
     ClearProgress(bar);
     if (status != Ok) {
       s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
       if (status == Cancelled) break;
       continue;
     }
-    if (!PlaceOutputFile(NameOf(work.path / m.name), target, s.options.replace, &error))
+    const Bytes bytes = TakeResultBlock(block);
+    if (!fs::is_directory(folder_path, code)) {
+      fs::create_directories(folder_path, code);
+      if (code) {
+        s.Fail(folder, "cannot create the folder: " + code.message(), kExitOutputError);
+        return;
+      }
+      made_folder = true;
+    }
+    if (!WriteOutputFile(target, bytes, s.options.replace, &error))
       s.Fail("", error, kExitOutputError);
   }
+  if (made_folder && fs::is_empty(folder_path, code)) fs::remove(folder_path, code);
 }
 
 // ---- convert ----
@@ -356,7 +390,7 @@ void WritePicture(Session& s, const std::string& label, std::int32_t status,
   std::string problem;
   if (WantsBmp(output)) {
     file = EncodeBmp(image);
-  } else if (!EncodePng(image, &file, &problem)) {
+  } else if (!EncodePng(image, &file, &problem, s.context.interrupted)) {
     s.Fail(output, problem, kExitOutputError);
     return;
   }
@@ -434,7 +468,13 @@ void Convert(Session& s) {
       continue;
     }
     const fs::path stem = PathOf(path).replace_extension();
-    const bool to_folder = !s.options.output.empty() && inputs.size() > 1;
+    // Several inputs, or an output that is a folder (or is spelled as one),
+    // go into that folder.
+    std::error_code code;
+    const std::string& out = s.options.output;
+    const bool to_folder =
+        !out.empty() && (inputs.size() > 1 || fs::is_directory(PathOf(out), code) ||
+                         out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
     const fs::path base = to_folder ? PathOf(s.options.output) / stem.filename() : stem;
     if (Takes(s.archive(), path, head)) {
       ConvertArchive(s, path,
@@ -451,31 +491,111 @@ void Convert(Session& s) {
   }
 }
 
+// Copies exactly `size` bytes of the file at `path` into `out`, in pieces,
+// stopping when the user asks to. False (reported) when the file cannot be
+// read, has changed size meanwhile, or the output cannot be written.
+bool CopyInto(Session& s, const std::string& path, std::uint64_t size, OutputFile& out) {
+  std::ifstream in(PathOf(path), std::ios::binary);
+  if (!in) {
+    s.Fail(path, "cannot read it: " + std::string(std::strerror(errno)), kExitInputError);
+    return false;
+  }
+  std::vector<char> piece(1 << 20);
+  std::string error;
+  for (std::uint64_t left = size; left != 0;) {
+    if (s.Cancelled()) {
+      s.Fail(path, "cancelled", kExitCancelled);
+      return false;
+    }
+    const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(left, piece.size()));
+    in.read(piece.data(), want);
+    if (in.gcount() != want) {
+      s.Fail(path, "changed while it was being packed (it became shorter)", kExitInputError);
+      return false;
+    }
+    if (!WriteOutput(out, piece.data(), static_cast<std::size_t>(want), &error)) {
+      s.Fail("", error, kExitOutputError);
+      return false;
+    }
+    left -= static_cast<std::uint64_t>(want);
+  }
+  if (in.peek() != std::char_traits<char>::eof()) {
+    s.Fail(path, "changed while it was being packed (it became longer)", kExitInputError);
+    return false;
+  }
+  return true;
+}
+
 // ---- pack and encode ----
+
+// The 32-bit plug-in positions with a signed 32-bit distance: every member
+// must start below 2 GiB for it to be read back.
+constexpr std::uint64_t kLastReadableStart = 0x7FFFFFFF;
 
 void Pack(Session& s) {
   if (s.options.operands.empty() || s.options.output.empty()) {
     s.Fail("pack", "give the files and -o ARCHIVE.nsc", kExitUsage);
     return;
   }
-  std::vector<Bytes> members;
-  for (const std::string& path : s.options.operands) {
-    Bytes bytes;
-    std::string error;
-    if (!ReadInputFile(path, &bytes, &error)) {
-      s.Fail(path, error, kExitInputError);
+  // Every member is checked before anything is written: the plug-ins list
+  // only members of 2 bytes or more, and read only those that start below
+  // 2 GiB (32-bit edition) and end below 4 GiB.
+  const auto& inputs = s.options.operands;
+  std::vector<std::uint64_t> sizes;
+  std::uint64_t start = 4 * (std::max<std::size_t>(inputs.size(), 2) + 2);
+  for (const std::string& path : inputs) {
+    std::string problem = InputProblem(path);
+    std::error_code code;
+    if (problem.empty() && !fs::is_regular_file(PathOf(path), code))
+      problem = "not a regular file (pack needs files whose size is known)";
+    const std::uint64_t size = problem.empty() ? fs::file_size(PathOf(path), code) : 0;
+    if (!problem.empty() || code) {
+      s.Fail(path, "cannot read it: " + (problem.empty() ? code.message() : problem),
+             kExitInputError);
       return;
     }
-    members.push_back(std::move(bytes));
+    if (SameFile(path, s.options.output)) {
+      s.Fail(path, "is the archive being written", kExitUsage);
+      return;
+    }
+    if (size < 2) {
+      s.Fail(path,
+             "has " + std::to_string(size) +
+                 " bytes; hosts list only members of 2 bytes or more, so it could not be "
+                 "extracted again",
+             kExitInputError);
+      return;
+    }
+    if (start > kLastReadableStart) {
+      s.Fail(path, "would start past 2 GiB into the archive, where 32-bit hosts cannot read it",
+             kExitInputError);
+      return;
+    }
+    start += size;
+    if (start > 0xFFFFFFFFu) {
+      s.Fail(path, "would end past 4 GiB into the archive, beyond what NSC archives can hold",
+             kExitInputError);
+      return;
+    }
+    sizes.push_back(size);
   }
-  Bytes archive;
+  Bytes table;
   std::string error;
-  if (!PackNscArchive(members, &archive, &error)) {
+  if (!NscTable(sizes, &table, &error)) {
     s.Fail(s.options.output, error, kExitInputError);
     return;
   }
-  if (!WriteOutputFile(s.options.output, archive, s.options.replace, &error))
+  // Streamed: the table, then each file in pieces, under a temporary name.
+  OutputFile out;
+  if (!OpenOutput(s.options.output, s.options.replace, &out, &error) ||
+      !WriteOutput(out, table.data(), table.size(), &error)) {
     s.Fail("", error, kExitOutputError);
+    return;
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (!CopyInto(s, inputs[i], sizes[i], out)) return;
+  }
+  if (!PlaceOutput(out, s.options.replace, &error)) s.Fail("", error, kExitOutputError);
 }
 
 void Encode(Session& s) {
@@ -486,7 +606,7 @@ void Encode(Session& s) {
   const std::string& path = s.options.operands[0];
   Image image;
   std::string error;
-  if (!ReadImageFile(path, &image, &error)) {
+  if (!ReadImageFile(path, &image, &error, s.context.interrupted)) {
     s.Fail(path, error, kExitInputError);
     return;
   }

@@ -1,17 +1,24 @@
 // This file contains jamcg's entry point: it chooses the plug-ins (linked in
 // natively; in the Windows build vizuz.spi and orbelint.spi, or the .sph
 // editions for the 64-bit program, from the program's folder, or from
-// --plugins DIR), turns Ctrl-C into a request to stop that the progress
-// callback passes on to the plug-in, and runs the command. On Windows the
+// --plugins DIR), turns Ctrl-C, a termination request and a closed terminal
+// (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl-C, Ctrl-Break and closing the
+// console) into a request to stop that every loop and the progress callback
+// pass on, so that the command stops promptly and removes what it had begun
+// to write; and runs the command. On Windows the
 // command line is read as UTF-16 and turned into UTF-8, the tool's own text,
 // so that any file name reaches it whole.
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
@@ -24,10 +31,43 @@
 
 namespace {
 
-// Set by the Ctrl-C handler, read by the progress callback.
+// Set by the signal handlers, read by the commands and the progress callback;
+// the handlers' one way to reach the running command.
 std::atomic<bool> g_interrupted{false};
+// The signal that asked to stop, for the exit code 128 + its number.
+std::atomic<int> g_signal{0};
 
-extern "C" void OnInterrupt(int) { g_interrupted.store(true); }
+#ifdef _WIN32
+// Set when the command has finished and cleaned up: a console that is being
+// closed ends the process as soon as the handler returns, so the handler
+// waits for it (Windows allows a few seconds).
+std::atomic<bool> g_finished{false};
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  g_signal.store(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+  g_interrupted.store(true);
+  if (event == CTRL_CLOSE_EVENT) {
+    for (int i = 0; i < 400 && !g_finished.load(); ++i) Sleep(10);
+  }
+  return TRUE;
+}
+
+void CatchStopRequests() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+#else
+extern "C" void OnStopRequest(int signal) {
+  g_signal.store(signal);
+  g_interrupted.store(true);
+}
+
+void CatchStopRequests() {
+  // No SA_RESTART: a read that blocks (a pipe, a terminal) returns at once.
+  struct sigaction action {};
+  action.sa_handler = OnStopRequest;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+#endif
 
 int RunMain(std::vector<std::string> args) {
   std::string folder;
@@ -42,13 +82,17 @@ int RunMain(std::vector<std::string> args) {
                args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
     break;
   }
+  // Help needs no plug-ins: it is printed even where they cannot be loaded.
+  const bool help = args.empty() || args[0] == "help" ||
+                    std::find(args.begin(), args.end(), "--help") != args.end() ||
+                    std::find(args.begin(), args.end(), "-h") != args.end();
   PluginHost plugins{};
   std::string error;
-  if (!LoadPlugins(folder, &plugins, &error)) {
+  if (!LoadPlugins(folder, &plugins, &error) && !help) {
     std::fprintf(stderr, "jamcg: %s\n", error.c_str());
     return kExitInputError;
   }
-  std::signal(SIGINT, OnInterrupt);
+  CatchStopRequests();
   UseUtf8Console();
   ToolContext context;
   context.plugins = &plugins;
@@ -56,15 +100,25 @@ int RunMain(std::vector<std::string> args) {
   context.interrupted = &g_interrupted;
   // The plug-ins never throw; the tool's own containers and file system calls
   // can, and a failure there is reported, never a crash.
+  int code;
   try {
-    return RunJamcg(args, context);
+    code = RunJamcg(args, context);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "jamcg: out of memory\n");
-    return kExitNoMemory;
+    code = kExitNoMemory;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "jamcg: %s\n", failure.what());
-    return kExitInputError;
+    code = kExitInputError;
   }
+  // What was printed must have reached its destination (a full disk, a
+  // closed pipe).
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && code == kExitOk) {
+    std::fprintf(stderr, "jamcg: cannot write the standard output: %s\n", std::strerror(errno));
+    code = kExitOutputError;
+  }
+  // Stopped by a signal: 128 + its number, as shells report it (130 for Ctrl-C).
+  if (code == kExitCancelled && g_signal.load() != 0) code = 128 + g_signal.load();
+  return code;
 }
 
 }  // namespace
@@ -81,7 +135,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     args.push_back(text);
   }
-  return RunMain(args);
+  const int code = RunMain(args);
+  g_finished.store(true);
+  return code;
 }
 #else
 int main(int argc, char** argv) { return RunMain(std::vector<std::string>(argv + 1, argv + argc)); }

@@ -1,78 +1,189 @@
 // This file contains the command-line tool's output and input files.
 #include "tools/output_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <random>
+
+#ifdef _WIN32
+#include <io.h>
+#define close _close
+#define fdopen _fdopen
+#else
+#include <unistd.h>
+#endif
 
 #include "tools/file_names.h"
 
 namespace fs = std::filesystem;
 
-std::string PartialName(const std::string& path) { return path + ".part"; }
+namespace {
 
-bool PlaceOutputFile(const std::string& from, const std::string& path, bool replace,
-                     std::string* error) {
+constexpr std::size_t kPiece = 1 << 20;
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// Creates `path` for writing, failing if anything of that name exists.
+std::FILE* CreateExclusive(const fs::path& path) {
+#ifdef _WIN32
+  const int fd =
+      _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+  if (fd < 0) return nullptr;
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) {
+    const int cause = errno;
+    close(fd);
+    errno = cause;
+  }
+  return stream;
+}
+
+std::string RandomTag() {
+  std::random_device seed;
+  char tag[17];
+  std::snprintf(tag, sizeof tag, "%08x%08x", seed(), seed());
+  return tag;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (stream != nullptr) std::fclose(stream);
+  std::error_code ignored;
+  if (!temp_path.empty()) fs::remove(temp_path, ignored);
+}
+
+bool MayWriteOutput(const std::string& path, bool replace, std::string* error) {
   std::error_code code;
-  const fs::path target = PathOf(path), source = PathOf(from);
-  if (fs::exists(target, code) && !replace) {
-    fs::remove(source, code);
+  const fs::file_status status = fs::status(PathOf(path), code);
+  if (fs::is_directory(status)) {
+    *error = path + " is a folder; give a file name, or the folder with a file name in it";
+    return false;
+  }
+  if (fs::exists(status) && !replace) {
     *error = path + " exists (use -f to replace it)";
     return false;
   }
-  // Windows will not rename over an existing file.
-  if (replace) fs::remove(target, code);
-  fs::rename(source, target, code);
-  if (code) {
-    fs::remove(source, code);
-    *error = "cannot write " + path + ": " + code.message();
+  return true;
+}
+
+bool OpenOutput(const std::string& path, bool replace, OutputFile* out, std::string* error) {
+  if (!MayWriteOutput(path, replace, error)) return false;
+  out->name = path;
+  out->final_path = PathOf(path);
+  fs::path folder = out->final_path.parent_path();
+  const std::string base = NameOf(out->final_path.filename());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const fs::path temp = folder / PathOf("." + base + ".jamcg-" + RandomTag());
+    out->stream = CreateExclusive(temp);
+    if (out->stream != nullptr) {
+      out->temp_path = temp;
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  *error = "cannot write " + path + ": " + Reason(errno);
+  return false;
+}
+
+bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::string* error) {
+  if (size != 0 && std::fwrite(data, 1, size, out.stream) != size) {
+    *error = "cannot write " + out.name + ": " + Reason(errno);
     return false;
   }
+  return true;
+}
+
+bool PlaceOutput(OutputFile& out, bool replace, std::string* error) {
+  const int closed = std::fclose(out.stream);
+  const int cause = errno;
+  out.stream = nullptr;
+  if (closed != 0) {
+    *error = "cannot write " + out.name + ": " + Reason(cause);
+    return false;
+  }
+  // Asked again: the file may have appeared, or become a folder, meanwhile.
+  if (!MayWriteOutput(out.name, replace, error)) return false;
+  std::error_code code;
+#ifdef _WIN32
+  // Windows will not rename over an existing file.
+  if (replace) fs::remove(out.final_path, code);
+#endif
+  fs::rename(out.temp_path, out.final_path, code);
+  if (code) {
+    *error = "cannot write " + out.name + ": " + code.message();
+    return false;
+  }
+  out.temp_path.clear();
   return true;
 }
 
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,
                      std::string* error) {
+  OutputFile out;
+  return OpenOutput(path, replace, &out, error) &&
+         WriteOutput(out, bytes.data(), bytes.size(), error) && PlaceOutput(out, replace, error);
+}
+
+std::string InputProblem(const std::string& path) {
   std::error_code code;
-  if (fs::exists(PathOf(path), code) && !replace) {
-    *error = path + " exists (use -f to replace it)";
-    return false;
-  }
-  const std::string partial = PartialName(path);
-  {
-    std::ofstream out(PathOf(partial), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      const int cause = errno;
-      fs::remove(PathOf(partial), code);
-      *error = "cannot write " + path + ": " + std::strerror(cause);
-      return false;
-    }
-  }
-  return PlaceOutputFile(partial, path, replace, error);
+  const fs::file_status status = fs::status(PathOf(path), code);
+  if (fs::is_directory(status)) return "is a folder";
+  if (!fs::exists(status)) return code ? code.message() : "no such file";
+  return "";
 }
 
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
-                   std::size_t limit) {
-  std::ifstream in(PathOf(path), std::ios::binary);
-  if (!in) {
-    *error = "cannot read " + path + ": " + std::strerror(errno);
+                   std::size_t limit, const std::atomic<bool>* interrupted) {
+  const std::string problem = InputProblem(path);
+  if (!problem.empty()) {
+    *error = "cannot read " + path + ": " + problem;
     return false;
   }
-  if (limit == SIZE_MAX) {
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  } else {
-    bytes->resize(limit);
-    in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(limit));
-    bytes->resize(static_cast<std::size_t>(in.gcount()));
-    in.clear();  // a file shorter than the limit is not a failure
-  }
-  if (in.bad()) {
-    *error = "cannot read " + path;
+#ifdef _WIN32
+  std::FILE* in = _wfopen(PathOf(path).c_str(), L"rb");
+#else
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+#endif
+  if (in == nullptr) {
+    *error = "cannot read " + path + ": " + Reason(errno);
     return false;
   }
-  return true;
+  bytes->clear();
+  bool ok = true;
+  while (bytes->size() < limit) {
+    if (interrupted != nullptr && interrupted->load()) {
+      *error = "cancelled";
+      ok = false;
+      break;
+    }
+    const std::size_t want = std::min(kPiece, limit - bytes->size());
+    const std::size_t had = bytes->size();
+    bytes->resize(had + want);
+    const std::size_t got = std::fread(bytes->data() + had, 1, want, in);
+    bytes->resize(had + got);
+    if (got < want) {
+      if (std::ferror(in)) {
+        // A signal that asks to stop ends a blocking read early.
+        *error = interrupted != nullptr && interrupted->load()
+                     ? "cancelled"
+                     : "cannot read " + path + ": " + Reason(errno);
+        ok = false;
+      }
+      break;
+    }
+  }
+  std::fclose(in);
+  return ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code code;
+  return fs::equivalent(PathOf(a), PathOf(b), code) && !code;
 }

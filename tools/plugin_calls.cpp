@@ -88,32 +88,17 @@ std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
   return status;
 }
 
-std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path, std::uint64_t position,
-                             const std::string& folder, ProgressCallback progress,
-                             HostInt user_data, std::string* error) {
-  PluginName name, dest;
-  const bool has_wide = api.GetFileW != nullptr;
-  if (!SpellForPlugin(path, has_wide, &name, error) ||
-      !SpellForPlugin(folder, has_wide, &dest, error))
-    return kUnspellableName;
-  if (name.wide) {
-    return api.GetFileW(name.utf16.c_str(), Position(position), dest.utf16.data(), kFileInput,
-                        progress, user_data);
-  }
-  return api.GetFile(name.ansi.c_str(), Position(position), dest.ansi.data(), kFileInput, progress,
-                     user_data);
-}
-
 std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path, std::uint64_t position,
-                             MemoryHandle* block, std::string* error) {
+                             MemoryHandle* block, std::string* error, ProgressCallback progress,
+                             HostInt user_data) {
   PluginName name;
   if (!SpellForPlugin(path, api.GetFileW != nullptr, &name, error)) return kUnspellableName;
   if (name.wide) {
     return api.GetFileW(name.utf16.c_str(), Position(position), block, kFileInput | kToMemory,
-                        nullptr, 0);
+                        progress, user_data);
   }
-  return api.GetFile(name.ansi.c_str(), Position(position), block, kFileInput | kToMemory, nullptr,
-                     0);
+  return api.GetFile(name.ansi.c_str(), Position(position), block, kFileInput | kToMemory, progress,
+                     user_data);
 }
 
 std::int32_t DescribePicture(const PictureApi& api, const std::string& path,

@@ -27,14 +27,10 @@ std::int32_t ListArchive(const ArchiveApi& api, const std::string& path,
 std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
                             const std::string& member_name, Member* member, std::string* error);
 
-// GetFile(W) of the member at `position` into the file FOLDER\NAME.
-std::int32_t ExtractToFolder(const ArchiveApi& api, const std::string& path, std::uint64_t position,
-                             const std::string& folder, ProgressCallback progress,
-                             HostInt user_data, std::string* error);
-
 // GetFile(W) of the member at `position` into a block handed to *block.
 std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path, std::uint64_t position,
-                             MemoryHandle* block, std::string* error);
+                             MemoryHandle* block, std::string* error,
+                             ProgressCallback progress = nullptr, HostInt user_data = 0);
 
 // GetPictureInfo(W) of a picture file.
 std::int32_t DescribePicture(const PictureApi& api, const std::string& path,
