@@ -203,7 +203,11 @@ TEST(Jamcg, ClearMessagesAndExitCodes) {
        kExitInputError,
        "PPM size out of range"},
       {{"pack", "-o", dir.File("p.nsc")}, kExitUsage, "give the files"},
-      {{"list", "--frobnicate", "x"}, kExitUsage, "unknown option --frobnicate"},
+      {{"list", "--frobnicate", "x"}, kExitUsage, "not expected: --frobnicate"},
+      {{"list", "-o", "x", "a.nsc"}, kExitUsage, "not expected: -o"},
+      {{"info", "--json", "x"}, kExitUsage, "not expected: --json"},
+      {{"encode", "a", "-o", "b", "-o", "c"}, kExitUsage, "--output"},
+      {{"info"}, kExitUsage, "give at least one file"},
       {{"frobnicate"}, kExitUsage, "unknown command frobnicate"},
       {{}, kExitUsage, "usage: jamcg"},
   };
@@ -256,7 +260,7 @@ TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
     const Image image = Picture(21, 11, 3);
     WriteFile(PathOf(at("café crème.bmp")), EncodeBmp(image));
     auto jamcg = [&](std::vector<std::string> args) {
-      args.push_back("-q");
+      if (args[0] != "info" && args[0] != "list") args.push_back("-q");
       const ToolRun run = Jamcg(args, false, plugins);
       EXPECT_EQ(run.code, kExitOk) << testing::PrintToString(args) << run.err;
       return run;
@@ -406,6 +410,27 @@ TEST(Jamcg, LinuxNamesWithBackslashesWork) {
   EXPECT_EQ(ReadWholeFile(s.dir.File("x\\y") + "/2"), ReadWholeFile(s.text));
 }
 #endif
+
+TEST(Jamcg, CommandLineConventions) {
+  Sample s;
+  // Combined short flags, --output=PATH, and -- before a name that begins with '-'.
+  const std::string dash = s.dir.File("-odd.gcmp");
+  fs::copy_file(s.dir.File("a.gcmp"), dash);
+  const std::string out = s.dir.File("c.bmp");
+  ASSERT_EQ(Jamcg({"convert", "-qf", "--output=" + out, "--", dash}).code, kExitOk);
+  EXPECT_EQ(Decode(out).rgb, s.image_a.rgb);
+  ASSERT_EQ(Jamcg({"convert", "-fq", "--output", out, "--", dash}).code, kExitOk) << "replaced";
+  // help COMMAND is COMMAND --help; --version names the tool and the plug-ins.
+  const ToolRun help = Jamcg({"help", "extract"});
+  EXPECT_EQ(help.code, kExitOk);
+  EXPECT_EQ(help.out, Jamcg({"extract", "--help"}).out);
+  EXPECT_EQ(help.out.rfind("usage: jamcg extract", 0), 0u);
+  EXPECT_EQ(Jamcg({"help", "frobnicate"}).code, kExitUsage);
+  const ToolRun version = Jamcg({"--version"});
+  EXPECT_EQ(version.code, kExitOk);
+  EXPECT_EQ(version.out.rfind("jamcg ", 0), 0u) << version.out;
+  EXPECT_NE(version.out.find("ver0.03"), std::string::npos) << version.out;
+}
 
 TEST(Jamcg, ProgressLine) {
   EXPECT_EQ(ProgressLine("x", 0), "x [                              ]   0%");

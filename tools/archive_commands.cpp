@@ -1,0 +1,214 @@
+// This file contains jamcg's archive commands: extract and pack.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "tools/image_files.h"
+#include "tools/jamcg_session.h"
+#include "tools/output_files.h"
+#include "writers/gcmp_writer.h"
+#include "writers/nsc_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The members whose bytes the archive file holds. A member that runs past the
+// file's end (a broken table, or a boundary that wrapped) is reported and
+// left out: the plug-in would fill it with zeros, or fail for want of memory.
+std::vector<Member> WholeMembers(Session& s, const std::string& path,
+                                 const std::vector<Member>& members) {
+  std::error_code code;
+  const std::uint64_t file_size = fs::file_size(PathOf(path), code);
+  std::vector<Member> whole;
+  for (const Member& m : members) {
+    if (!code && (m.position > file_size || m.size > file_size - m.position)) {
+      s.Fail(path + ": " + m.name,
+             "broken archive: the member runs past the end of the file (" +
+                 std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
+                 std::to_string(file_size) + " bytes)",
+             kExitInputError);
+      continue;
+    }
+    whole.push_back(m);
+  }
+  return whole;
+}
+
+// Copies exactly `size` bytes of the file at `path` into `out`, in pieces,
+// stopping when the user asks to. False (reported) when the file cannot be
+// read, has changed size meanwhile, or the output cannot be written.
+bool CopyInto(Session& s, const std::string& path, std::uint64_t size, OutputFile& out) {
+  std::ifstream in(PathOf(path), std::ios::binary);
+  if (!in) {
+    s.Fail(path, "cannot read it: " + std::string(std::strerror(errno)), kExitInputError);
+    return false;
+  }
+  std::vector<char> piece(1 << 20);
+  std::string error;
+  for (std::uint64_t left = size; left != 0;) {
+    if (s.Cancelled()) {
+      s.Fail(path, "cancelled", kExitCancelled);
+      return false;
+    }
+    const auto want = static_cast<std::streamsize>(std::min<std::uint64_t>(left, piece.size()));
+    in.read(piece.data(), want);
+    if (in.gcount() != want) {
+      s.Fail(path, "changed while it was being packed (it became shorter)", kExitInputError);
+      return false;
+    }
+    if (!WriteOutput(out, piece.data(), static_cast<std::size_t>(want), &error)) {
+      s.Fail("", error, kExitOutputError);
+      return false;
+    }
+    left -= static_cast<std::uint64_t>(want);
+  }
+  if (in.peek() != std::char_traits<char>::eof()) {
+    s.Fail(path, "changed while it was being packed (it became longer)", kExitInputError);
+    return false;
+  }
+  return true;
+}
+
+// The 32-bit plug-in positions with a signed 32-bit distance: every member
+// must start below 2 GiB for it to be read back.
+constexpr std::uint64_t kLastReadableStart = 0x7FFFFFFF;
+
+}  // namespace
+
+void Extract(Session& s) {
+  if (s.options.operands.empty()) {
+    s.Fail("extract", "give an archive", kExitUsage);
+    return;
+  }
+  const std::string& path = s.options.operands[0];
+  const std::string folder = s.options.output.empty() ? "." : s.options.output;
+  std::vector<Member> members;
+  if (s.options.operands.size() == 1) {
+    if (!ListMembers(s, path, &members)) return;
+  } else {
+    for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
+      const std::string& name = s.options.operands[i];
+      Member member;
+      std::string error;
+      const std::int32_t status = DescribeMember(s.archive(), path, name, &member, &error);
+      if (status == ReadError) {
+        s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
+               kExitInputError);
+      } else if (status != Ok) {
+        s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
+        return;
+      } else {
+        members.push_back(member);
+      }
+    }
+  }
+  members = WholeMembers(s, path, members);
+  // The folder is made only when there is something to put in it.
+  bool made_folder = false;
+  std::error_code code;
+  const fs::path folder_path = PathOf(folder);
+  for (const Member& m : members) {
+    if (s.Cancelled()) break;
+    const std::string target = NameOf(folder_path / m.name);
+    std::string error;
+    if (SameFile(target, path)) {
+      s.Fail(target, "is the archive being extracted; choose another output folder",
+             kExitOutputError);
+      continue;
+    }
+    if (!MayWriteOutput(target, s.options.replace, &error)) {
+      s.Fail("", error, kExitOutputError);
+      continue;
+    }
+    ProgressBar bar = s.Bar(m.name);
+    MemoryHandle block = nullptr;
+    const std::int32_t status = ExtractToMemory(s.archive(), path, m.position, &block, &error,
+                                                DrawProgress, reinterpret_cast<HostInt>(&bar));
+    ClearProgress(bar);
+    if (status != Ok) {
+      s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
+      if (status == Cancelled) break;
+      continue;
+    }
+    const Bytes bytes = TakeResultBlock(block);
+    if (!fs::is_directory(folder_path, code)) {
+      fs::create_directories(folder_path, code);
+      if (code) {
+        s.Fail(folder, "cannot create the folder: " + code.message(), kExitOutputError);
+        return;
+      }
+      made_folder = true;
+    }
+    if (!WriteOutputFile(target, bytes, s.options.replace, &error))
+      s.Fail("", error, kExitOutputError);
+  }
+  if (made_folder && fs::is_empty(folder_path, code)) fs::remove(folder_path, code);
+}
+
+void Pack(Session& s) {
+  if (s.options.operands.empty() || s.options.output.empty()) {
+    s.Fail("pack", "give the files and -o ARCHIVE.nsc", kExitUsage);
+    return;
+  }
+  // Every member is checked before anything is written: the plug-ins list
+  // only members of 2 bytes or more, and read only those that start below
+  // 2 GiB (32-bit edition) and end below 4 GiB.
+  const auto& inputs = s.options.operands;
+  std::vector<std::uint64_t> sizes;
+  std::uint64_t start = 4 * (std::max<std::size_t>(inputs.size(), 2) + 2);
+  for (const std::string& path : inputs) {
+    std::string problem = InputProblem(path);
+    std::error_code code;
+    if (problem.empty() && !fs::is_regular_file(PathOf(path), code))
+      problem = "not a regular file (pack needs files whose size is known)";
+    const std::uint64_t size = problem.empty() ? fs::file_size(PathOf(path), code) : 0;
+    if (!problem.empty() || code) {
+      s.Fail(path, "cannot read it: " + (problem.empty() ? code.message() : problem),
+             kExitInputError);
+      return;
+    }
+    if (SameFile(path, s.options.output)) {
+      s.Fail(path, "is the archive being written", kExitUsage);
+      return;
+    }
+    if (size < 2) {
+      s.Fail(path,
+             "has " + std::to_string(size) +
+                 " bytes; hosts list only members of 2 bytes or more, so it could not be "
+                 "extracted again",
+             kExitInputError);
+      return;
+    }
+    if (start > kLastReadableStart) {
+      s.Fail(path, "would start past 2 GiB into the archive, where 32-bit hosts cannot read it",
+             kExitInputError);
+      return;
+    }
+    start += size;
+    if (start > 0xFFFFFFFFu) {
+      s.Fail(path, "would end past 4 GiB into the archive, beyond what NSC archives can hold",
+             kExitInputError);
+      return;
+    }
+    sizes.push_back(size);
+  }
+  Bytes table;
+  std::string error;
+  if (!NscTable(sizes, &table, &error)) {
+    s.Fail(s.options.output, error, kExitInputError);
+    return;
+  }
+  // Streamed: the table, then each file in pieces, under a temporary name.
+  OutputFile out;
+  if (!OpenOutput(s.options.output, s.options.replace, &out, &error) ||
+      !WriteOutput(out, table.data(), table.size(), &error)) {
+    s.Fail("", error, kExitOutputError);
+    return;
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (!CopyInto(s, inputs[i], sizes[i], out)) return;
+  }
+  if (!PlaceOutput(out, s.options.replace, &error)) s.Fail("", error, kExitOutputError);
+}

@@ -1,0 +1,108 @@
+// This file contains what jamcg's commands share: the options of a command
+// line, the session that carries them with the plug-ins and the outputs, how
+// failures are reported, and the steps every command takes with the
+// plug-ins (probing a file's head, listing an archive).
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/file_names.h"
+#include "tools/jamcg.h"
+#include "tools/plugin_calls.h"
+#include "tools/progress_bar.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+#ifdef _WIN32
+constexpr bool kBackslashSeparates = true;
+#else
+constexpr bool kBackslashSeparates = false;
+#endif
+
+constexpr std::uint32_t kMemoryInput = 0x1;
+constexpr std::uint32_t kHeadSize = 2048;
+
+// What a command line asked for, beyond the command.
+struct Options {
+  std::vector<std::string> operands;
+  std::string output;
+  bool replace = false;
+  bool quiet = false;
+  bool json = false;
+  bool help = false;
+};
+
+// One command's run: its options, the plug-ins, where it reports, and the
+// worst exit code so far.
+struct Session {
+  const ToolContext& context;
+  const Options& options;
+  int exit_code = kExitOk;
+
+  const ArchiveApi& archive() const { return context.plugins->archive; }
+  const PictureApi& picture() const { return context.plugins->picture; }
+
+  // Reports a failure about `subject` and keeps the worst exit code.
+  // A cancellation is reported once, at the end, and what fails because of
+  // it (an interrupted read) is not reported at all.
+  void Fail(const std::string& subject, const std::string& message, int code) {
+    if (code != kExitCancelled && !Cancelled())
+      std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
+                   message.c_str());
+    if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
+  }
+
+  bool Cancelled() const { return context.interrupted != nullptr && context.interrupted->load(); }
+
+  ProgressBar Bar(const std::string& label) const {
+    ProgressBar bar;
+    bar.terminal = context.stderr_is_terminal && !options.quiet ? context.err : nullptr;
+    bar.interrupted = context.interrupted;
+    bar.label = label;
+    return bar;
+  }
+};
+
+// What each status code means to a user, for the plug-in that returned it;
+// `error` is the reason for kUnspellableName.
+std::string StatusText(std::int32_t status, bool picture, const std::string& file,
+                       const std::string& error = "");
+int ExitCodeOf(std::int32_t status);
+
+// The first 2048 bytes of a file (zeros after its end), as IsSupported wants them.
+bool ReadHead(const std::string& path, Bytes* head, std::string* error);
+
+std::uintptr_t Probe(const Bytes& head);
+
+// IsSupported(W) on a file's head, with the file's name spelled as the
+// plug-in takes it (the plug-ins judge the head alone).
+template <class Api>
+bool Takes(const Api& api, const std::string& path, const Bytes& head) {
+  PluginName name;
+  std::string ignored;
+  if (SpellForPlugin(path, api.IsSupportedW != nullptr, &name, &ignored) && name.wide)
+    return api.IsSupportedW(name.utf16.c_str(), Probe(head)) == 1;
+  return api.IsSupported(name.ansi.c_str(), Probe(head)) == 1;
+}
+
+// Entry `number` of a plug-in's information table.
+std::string InfoText(InfoFunction info, int number);
+
+// True when the file's name matches a plug-in's pattern, "*.nsc" or "*.*".
+bool MatchesPattern(const std::string& path, const std::string& pattern);
+
+// The members GetArchiveInfo lists, in order; false (reported) on failure.
+bool ListMembers(Session& s, const std::string& path, std::vector<Member>* members);
+
+// The commands, each in the file of its group.
+void Info(Session& s);
+void List(Session& s);
+void Check(Session& s);
+void Extract(Session& s);
+void Pack(Session& s);
+void Convert(Session& s);
+void Encode(Session& s);
