@@ -436,6 +436,13 @@ TEST(Jamcg, ProgressLine) {
   EXPECT_EQ(ProgressLine("x", 0), "x [                              ]   0%");
   EXPECT_EQ(ProgressLine("x", 50), "x [###############               ]  50%");
   EXPECT_EQ(ProgressLine("x", 100), "x [##############################] 100%");
+  // On a narrow terminal the bar shrinks, then the label loses its start.
+  EXPECT_EQ(ProgressLine("a-long-name.gcmp", 50, 40), "a-long-name.gcmp [#######        ]  50%");
+  for (int columns : {24, 30, 40, 60}) {
+    const std::string line = ProgressLine("a/very/long/path/to/日本の絵.gcmp", 100, columns);
+    EXPECT_LT(line.size(), static_cast<std::size_t>(columns)) << line;
+    EXPECT_EQ(line.substr(line.size() - 4), "100%");
+  }
 }
 
 }  // namespace

@@ -14,7 +14,10 @@ std::string StatusText(std::int32_t status, bool picture, const std::string& fil
     case BrokenData: return "broken pixel data";
     case NoMemory: return "out of memory";
     case MemoryError: return "empty member, or memory that cannot be locked";
-    case ReadError: return "cannot read " + file;
+    case ReadError: {
+      const std::string problem = InputProblem(file);
+      return "cannot read " + file + ": " + (problem.empty() ? "a read failed" : problem);
+    }
     case OutputError: return "cannot write the output";
     default: return "failed with status " + std::to_string(status);
   }

@@ -63,6 +63,7 @@ struct Session {
     bar.terminal = context.stderr_is_terminal && !options.quiet ? context.err : nullptr;
     bar.interrupted = context.interrupted;
     bar.label = label;
+    if (bar.terminal != nullptr) bar.columns = TerminalColumns(bar.terminal);
     return bar;
   }
 };

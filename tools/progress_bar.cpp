@@ -1,16 +1,50 @@
 // This file contains the command-line tool's progress bar.
 #include "tools/progress_bar.h"
 
-std::string ProgressLine(const std::string& label, int percent) {
-  constexpr int kWidth = 30;
-  const int filled = percent * kWidth / 100;
-  std::string line = label.size() > 40 ? "..." + label.substr(label.size() - 37) : label;
-  line += " [" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] ";
+#include <algorithm>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+std::string ProgressLine(const std::string& label, int percent, int columns) {
+  constexpr std::size_t kFixed = 8;  // " [", "] " and "100%"
+  const std::size_t room = static_cast<std::size_t>(columns > 24 ? columns - 1 : 23);
+  std::size_t bar = 30;
+  if (label.size() + kFixed + bar > room)
+    bar = std::max<std::size_t>(10, room - std::min(room, label.size() + kFixed));
+  std::string shown = label;
+  if (shown.size() + kFixed + bar > room) {
+    // Keep the end of the label, cut at the start of a UTF-8 character.
+    std::size_t from = label.size() - (room - kFixed - bar - 3);
+    while (from < label.size() && (static_cast<unsigned char>(label[from]) & 0xC0) == 0x80) ++from;
+    shown = "..." + label.substr(from);
+  }
+  const std::size_t filled = static_cast<std::size_t>(percent) * bar / 100;
+  std::string line =
+      shown + " [" + std::string(filled, '#') + std::string(bar - filled, ' ') + "] ";
   const std::string number = std::to_string(percent);
   return line + std::string(3 - number.size(), ' ') + number + "%";
 }
 
-std::int32_t SPI_CALL DrawProgress(std::int32_t num, std::int32_t denom, std::intptr_t user_data) {
+int TerminalColumns(std::FILE* stream) {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  if (GetConsoleScreenBufferInfo(console, &info))
+    return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+#endif
+  return 80;
+}
+
+std::int32_t SPI_CALL DrawProgress(std::int32_t num, std::int32_t denom, HostInt user_data) {
   auto* bar = reinterpret_cast<ProgressBar*>(user_data);
   if (bar->interrupted != nullptr && bar->interrupted->load()) return 1;
   if (bar->terminal == nullptr || denom <= 0) return 0;
@@ -18,7 +52,7 @@ std::int32_t SPI_CALL DrawProgress(std::int32_t num, std::int32_t denom, std::in
   const int percent = static_cast<int>(std::int64_t{num} * 100 / denom);
   if (percent > bar->drawn && percent <= 100) {
     bar->drawn = percent;
-    std::fprintf(bar->terminal, "\r%s", ProgressLine(bar->label, percent).c_str());
+    std::fprintf(bar->terminal, "\r%s", ProgressLine(bar->label, percent, bar->columns).c_str());
     std::fflush(bar->terminal);
   }
   return 0;
@@ -26,7 +60,8 @@ std::int32_t SPI_CALL DrawProgress(std::int32_t num, std::int32_t denom, std::in
 
 void ClearProgress(ProgressBar& bar) {
   if (bar.terminal == nullptr || bar.drawn < 0) return;
-  std::fprintf(bar.terminal, "\r%*s\r", static_cast<int>(ProgressLine(bar.label, 0).size()), "");
+  std::fprintf(bar.terminal, "\r%*s\r",
+               static_cast<int>(ProgressLine(bar.label, 0, bar.columns).size()), "");
   std::fflush(bar.terminal);
   bar.drawn = -1;
 }
