@@ -411,6 +411,43 @@ TEST(Jamcg, LinuxNamesWithBackslashesWork) {
 }
 #endif
 
+TEST(Jamcg, CheckNamesWhatHostsDoNotSee) {
+  Sample s;
+  const Bytes picture = ReadWholeFile(s.dir.File("a.gcmp"));
+  WriteFile(s.dir.File("cut.gcmp"), Bytes(picture.begin(), picture.end() - 40));
+  Bytes broken = picture;
+  broken[16] = 0x01, broken[17] = 0x00;  // a literal list of no colours
+  WriteFile(s.dir.File("broken.gcmp"), broken);
+  // Members 2 and 4 of 1 and 0 bytes; and a last member whose end wrapped
+  // below its start.
+  const Bytes small = {'N', 'S', 'C', 'F', 24, 0,  0, 0, 26, 0,   0,   0,   27,  0,   0,
+                       0,   30,  0,   0,   0,  30, 0, 0, 0,  'a', 'b', 'c', 'd', 'e', 'f'};
+  WriteFile(s.dir.File("small.nsc"), small);
+  const Bytes wrapped = {'N', 'S', 'C', 'F', 16, 0, 0, 0, 20, 0, 0, 0, 18, 0, 0, 0, 1, 2, 3, 4};
+  WriteFile(s.dir.File("wrapped.nsc"), wrapped);
+  struct Case {
+    const char* file;
+    int code;
+    const char* says;
+  } cases[] = {
+      {"a.gcmp", kExitOk, "a.gcmp: ok"},
+      {"set.nsc", kExitOk, "set.nsc: ok"},
+      {"cut.gcmp", kExitInputError, "end before every pixel is coded"},
+      {"broken.gcmp", kExitInputError, "broken pixel data"},
+      {"small.nsc", kExitInputError, "member 2 has fewer than 2 bytes"},
+      {"wrapped.nsc", kExitInputError, "member 2 runs past the end of the file"},
+      {"notes.txt", kExitInputError, "neither plug-in takes it"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Jamcg({"check", s.dir.File(c.file)});
+    EXPECT_EQ(run.code, c.code) << c.file << run.err;
+    EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+  }
+  const ToolRun info = Jamcg({"info", s.dir.File("small.nsc")});
+  EXPECT_EQ(info.code, kExitOk);
+  EXPECT_NE(info.err.find("warning: "), std::string::npos) << info.err;
+}
+
 TEST(Jamcg, CommandLineConventions) {
   Sample s;
   // Combined short flags, --output=PATH, and -- before a name that begins with '-'.

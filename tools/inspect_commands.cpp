@@ -1,5 +1,5 @@
 // This file contains jamcg's commands that look at files without writing:
-// info and list.
+// info, list and check.
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +12,73 @@
 #include "writers/nsc_writer.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The problems of an archive that the plug-ins, by their contract, do not
+// report: members whose bytes lie past the end of the file (they read as
+// zeros), and members of 0 or 1 bytes (no listing shows them). One line each.
+std::vector<std::string> ArchiveProblems(const std::string& path, const Bytes& head,
+                                         const std::vector<Member>& members) {
+  std::vector<std::string> problems;
+  std::error_code code;
+  const std::uint64_t file_size = fs::file_size(PathOf(path), code);
+  for (const Member& m : members) {
+    if (!code && (m.position > file_size || m.size > file_size - m.position))
+      problems.push_back("member " + m.name + " runs past the end of the file (" +
+                         std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
+                         std::to_string(file_size) + " bytes)");
+  }
+  // Members are numbered 1 to M; a listing leaves out those of 0 or 1 bytes.
+  const std::uint32_t table_size =
+      head[4] | (head[5] << 8) | (head[6] << 16) | (std::uint32_t{head[7]} << 24);
+  const std::uint32_t count = table_size / 4 - 2;
+  std::vector<bool> listed(count + 1, false);
+  for (const Member& m : members) {
+    const unsigned long number = std::strtoul(m.name.c_str(), nullptr, 10);
+    if (number >= 1 && number <= count) listed[number] = true;
+  }
+  for (std::uint32_t k = 1; k <= count; ++k) {
+    if (!listed[k])
+      problems.push_back("member " + std::to_string(k) +
+                         " has fewer than 2 bytes: no host lists it, so none can extract it");
+  }
+  return problems;
+}
+
+// Decodes a picture held in memory; the DIB's pixels, or empty with the
+// status on failure.
+std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels) {
+  MemoryHandle info = nullptr, bits = nullptr;
+  const std::int32_t status = api.GetPicture(file.data(), static_cast<HostInt>(file.size()),
+                                             kMemoryInput, &info, &bits, nullptr, 0);
+  if (status != Ok) return status;
+  TakeResultBlock(info);
+  *pixels = TakeResultBlock(bits);
+  return Ok;
+}
+
+// The problems of a picture that GetPicture does not report: a pixel stream
+// that ends before it has coded every pixel (the plug-in completes it with
+// zeros, which draw black). Whether any pixel came from beyond the data is
+// seen by decoding the data again followed by other bytes: pixels coded
+// within the data cannot change.
+std::vector<std::string> PictureProblems(const PictureApi& api, const Bytes& file) {
+  Bytes plain;
+  const std::int32_t status = DecodeBlock(api, file, &plain);
+  if (status == BrokenData) return {"broken pixel data: a literal list of no colours"};
+  if (status != Ok) return {StatusText(status, true, "the picture")};
+  for (std::uint8_t fill : {0xFF, 0x5A}) {
+    Bytes padded = file;
+    padded.resize(file.size() + 4096, fill);
+    Bytes other;
+    if (DecodeBlock(api, padded, &other) != Ok || other != plain)
+      return {"the pixel data end before every pixel is coded (the rest shows black)"};
+  }
+  return {};
+}
+
+}  // namespace
 
 void Info(Session& s) {
   if (s.options.operands.empty()) {
@@ -38,6 +105,8 @@ void Info(Session& s) {
         for (const Member& m : members) total += m.size;
         std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
                      members.size(), static_cast<unsigned long long>(total));
+        for (const std::string& problem : ArchiveProblems(path, head, members))
+          std::fprintf(s.context.err, "jamcg: warning: %s: %s\n", path.c_str(), problem.c_str());
       }
     } else if (Takes(p, path, head)) {
       PictureInfoRecord record{};
@@ -76,5 +145,40 @@ void List(Session& s) {
                    static_cast<unsigned long long>(m.position),
                    static_cast<unsigned long long>(m.size));
     }
+  }
+}
+
+void Check(Session& s) {
+  if (s.options.operands.empty()) {
+    s.Fail("check", "give at least one file", kExitUsage);
+    return;
+  }
+  for (const std::string& path : s.options.operands) {
+    if (s.Cancelled()) return;
+    Bytes head;
+    std::string error;
+    if (!ReadHead(path, &head, &error)) {
+      s.Fail(path, error, kExitInputError);
+      continue;
+    }
+    std::vector<std::string> problems;
+    if (Takes(s.archive(), path, head)) {
+      std::vector<Member> members;
+      if (!ListMembers(s, path, &members)) continue;
+      problems = ArchiveProblems(path, head, members);
+    } else if (Takes(s.picture(), path, head)) {
+      Bytes file;
+      if (!ReadInputFile(path, &file, &error, SIZE_MAX, s.context.interrupted)) {
+        s.Fail(path, error, kExitInputError);
+        continue;
+      }
+      problems = PictureProblems(s.picture(), file);
+    } else {
+      s.Fail(path, "neither plug-in takes it (not an NSC archive or a GCmpSH0 picture)",
+             kExitInputError);
+      continue;
+    }
+    for (const std::string& problem : problems) s.Fail(path, problem, kExitInputError);
+    if (problems.empty()) std::fprintf(s.context.out, "%s: ok\n", path.c_str());
   }
 }

@@ -20,6 +20,7 @@ const char* const kUsage =
     "commands:\n"
     "  info FILE...                  which plug-in takes each file, and what it holds\n"
     "  list [--json] ARCHIVE         the members of an archive\n"
+    "  check FILE...                 problems of archives and pictures that hosts do not see\n"
     "  extract ARCHIVE [NAME...] [-o DIR]\n"
     "                                members (all, or the named ones) into DIR\n"
     "  convert INPUT... [-o OUT]     pictures, or every picture in archives, to PNG or BMP\n"
@@ -60,6 +61,11 @@ const Command kCommands[] = {
      "usage: jamcg list [--json] ARCHIVE\n"
      "The members that GetArchiveInfo reports: name, position in the archive, size.\n"
      "--json prints one JSON object per line instead of a table.\n"},
+    {"check", Check, 0,
+     "usage: jamcg check FILE...\n"
+     "Verifies archives (a valid table, every member within the file, none too small\n"
+     "to be listed) and pictures (valid pixel data that code every pixel before they\n"
+     "end), and names each problem. Exit code 1 if there is any.\n"},
     {"extract", Extract, kOutputOption | kReplaceOption | kQuietOption,
      "usage: jamcg extract [-f] [-q] ARCHIVE [NAME...] [-o DIR]\n"
      "Extracts every listed member, or the members NAME... (numbers, as 7 or 007),\n"
