@@ -6,7 +6,7 @@
 #   windows64 the 64-bit vizuz.sph, orbelint.sph and jamcg.exe under 64-bit Wine
 #   builds agree  the same files through each build's jamcg give the same bytes
 #   sanitize  the whole native suite with AddressSanitizer and UndefinedBehaviorSanitizer
-#   tsan      the concurrency test under ThreadSanitizer
+#   tsan      the concurrency test and jamcg's (whose convert runs workers) under ThreadSanitizer
 #   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
 # Each step installs nothing itself; missing packages are installed first
 # (as root) or named with the exact command to install them.
@@ -26,10 +26,12 @@ step() {
 }
 skips=()
 build_and_test() {
-  local preset=$1 target=${2:-all} log
+  local preset=$1 log
+  local targets=("${@:2}")
+  [[ ${#targets[@]} != 0 ]] || targets=(all)
   log=$(mktemp)
   cmake --preset "$preset" >/dev/null &&
-    cmake --build --preset "$preset" -j "$jobs" --target "$target" &&
+    cmake --build --preset "$preset" -j "$jobs" --target "${targets[@]}" &&
     ctest --preset "$preset" -j "$jobs" | tee "$log"
   local code=${PIPESTATUS[0]}
   local skipped
@@ -45,7 +47,7 @@ step windows build_and_test windows
 step windows64 build_and_test windows64
 step "builds agree" bash scripts/compare_builds.sh
 step sanitize build_and_test sanitize
-step tsan build_and_test tsan concurrency_tests
+step tsan build_and_test tsan concurrency_tests tool_tests
 step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
 
 for note in "${skips[@]}"; do echo "note: $note"; done

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "tests/test_files.h"
@@ -446,6 +447,49 @@ TEST(Jamcg, CheckNamesWhatHostsDoNotSee) {
   const ToolRun info = Jamcg({"info", s.dir.File("small.nsc")});
   EXPECT_EQ(info.code, kExitOk);
   EXPECT_NE(info.err.find("warning: "), std::string::npos) << info.err;
+}
+
+TEST(Jamcg, ConvertOnManyWorkersWritesWhatOneWorkerWrites) {
+  Sample s;
+  // An archive of twelve pictures and a text, and three picture files.
+  std::vector<std::string> members;
+  for (int i = 0; i < 12; ++i) {
+    const std::string bmp = s.dir.File("p" + std::to_string(i) + ".bmp");
+    WriteFile(bmp, EncodeBmp(Picture(20 + i * 3, 9 + i, i)));
+    members.push_back(s.dir.File("p" + std::to_string(i) + ".gcmp"));
+    ASSERT_EQ(Jamcg({"encode", bmp, "-o", members.back()}).code, kExitOk);
+  }
+  members.push_back(s.text);
+  std::vector<std::string> pack = {"pack", "-o", s.dir.File("many.nsc")};
+  pack.insert(pack.end(), members.begin(), members.end());
+  ASSERT_EQ(Jamcg(pack).code, kExitOk);
+  auto outputs = [&](const std::string& jobs) {
+    const std::string out = s.dir.File("out" + jobs);
+    const ToolRun run = Jamcg({"convert", "-q", "-j", jobs, s.dir.File("many.nsc"), members[0],
+                               members[5], members[11], "-o", out});
+    EXPECT_EQ(run.code, kExitOk) << run.err;
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(out)) {
+      if (entry.is_regular_file())
+        files[fs::relative(entry.path(), out).string()] = ReadWholeFile(entry.path());
+    }
+    return files;
+  };
+  const auto one = outputs("1");
+  EXPECT_EQ(one.size(), 15u);
+  EXPECT_EQ(outputs("4"), one);
+  EXPECT_EQ(outputs("16"), one);
+  // Stopped before it starts, no worker writes anything.
+  const ToolRun stopped =
+      Jamcg({"convert", "-j", "4", s.dir.File("many.nsc"), "-o", s.dir.File("stopped")}, true);
+  EXPECT_EQ(stopped.code, kExitCancelled);
+  std::size_t written = 0;
+  if (fs::exists(s.dir.path / "stopped")) {
+    for (const auto& entry : fs::recursive_directory_iterator(s.dir.path / "stopped"))
+      written += entry.is_regular_file() ? 1 : 0;
+  }
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(Jamcg({"convert", "-j", "0", members[0]}).code, kExitUsage);
 }
 
 TEST(Jamcg, CommandLineConventions) {

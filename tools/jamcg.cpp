@@ -42,6 +42,7 @@ enum OptionSet : unsigned {
   kReplaceOption = 2,  // -f, --force
   kQuietOption = 4,    // -q, --quiet
   kJsonOption = 8,     // --json
+  kJobsOption = 16,    // -j, --jobs
 };
 
 struct Command {
@@ -71,14 +72,15 @@ const Command kCommands[] = {
      "Extracts every listed member, or the members NAME... (numbers, as 7 or 007),\n"
      "into DIR (default: the current folder), each as a file named for its number.\n"
      "A member that runs past the end of the archive is reported and not extracted.\n"},
-    {"convert", Convert, kOutputOption | kReplaceOption | kQuietOption,
-     "usage: jamcg convert [-f] [-q] INPUT... [-o OUT]\n"
+    {"convert", Convert, kOutputOption | kReplaceOption | kQuietOption | kJobsOption,
+     "usage: jamcg convert [-f] [-q] [-j N] INPUT... [-o OUT]\n"
      "Decodes GCmpSH0 pictures into PNG or BMP files, upright. For one picture, OUT is\n"
      "the output file (its extension, .png or .bmp, chooses the format), or a folder\n"
      "to put it in; for several, OUT is a folder (default: beside each input, with the\n"
      "extension replaced). An NSC archive converts each member that is a picture,\n"
      "straight from memory, into OUT/NAME.png (default OUT: the archive's name\n"
-     "without its extension).\n"},
+     "without its extension). The pictures are converted by N workers at once\n"
+     "(default: one per core); the files written do not depend on N.\n"},
     {"pack", Pack, kOutputOption | kReplaceOption | kQuietOption,
      "usage: jamcg pack [-f] FILE... -o ARCHIVE.nsc\n"
      "Packs the files, in the order given, into a new NSC archive. Each file must\n"
@@ -135,6 +137,8 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     if (c.options & kReplaceOption) sub->add_flag("-f,--force", options.replace);
     if (c.options & kQuietOption) sub->add_flag("-q,--quiet", options.quiet);
     if (c.options & kJsonOption) sub->add_flag("--json", options.json);
+    if (c.options & kJobsOption)
+      sub->add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, 1024u));
     sub->add_option("operands", options.operands);
   }
   const Command* command = nullptr;
@@ -179,7 +183,7 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     return kExitOk;
   }
 
-  Session session{context, options};
+  Session session{context, options, kExitOk, {}};
   command->run(session);
   if (session.exit_code == kExitUsage) std::fputs(command->help, context.err);
   if (session.Cancelled() || session.exit_code == kExitCancelled) {

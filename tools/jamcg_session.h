@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct Options {
   bool quiet = false;
   bool json = false;
   bool help = false;
+  unsigned jobs = 0;  // workers for convert; 0: one per core
 };
 
 // One command's run: its options, the plug-ins, where it reports, and the
@@ -42,6 +44,7 @@ struct Session {
   const ToolContext& context;
   const Options& options;
   int exit_code = kExitOk;
+  std::mutex lock;
 
   const ArchiveApi& archive() const { return context.plugins->archive; }
   const PictureApi& picture() const { return context.plugins->picture; }
@@ -50,6 +53,7 @@ struct Session {
   // A cancellation is reported once, at the end, and what fails because of
   // it (an interrupted read) is not reported at all.
   void Fail(const std::string& subject, const std::string& message, int code) {
+    std::lock_guard<std::mutex> hold(lock);  // workers report from several threads
     if (code != kExitCancelled && !Cancelled())
       std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
                    message.c_str());

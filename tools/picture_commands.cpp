@@ -3,6 +3,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include "tools/image_files.h"
 #include "tools/jamcg_session.h"
@@ -49,59 +51,71 @@ void WritePicture(Session& s, const std::string& label, std::int32_t status,
     s.Fail("", problem, kExitOutputError);
 }
 
-// Decodes a picture file with GetPicture(W) and writes it to `output`.
-void ConvertPictureFile(Session& s, const std::string& path, const std::string& output) {
+// One picture to convert: a picture file, or a member of an archive that
+// may be one.
+struct ConvertJob {
+  std::string label;  // how it is named in messages and on the progress line
+  std::string path;   // the picture file, or the archive
+  bool member = false;
+  std::uint64_t position = 0;  // the member's, in the archive
+  std::string output;
+  std::atomic<std::size_t>* pictures = nullptr;  // the archive's count of members that were
+};
+
+// Converts one job, reporting its failures; a member that is no picture is
+// skipped.
+void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
+  StepProgress step{&progress, job.label};
   MemoryHandle info = nullptr, bits = nullptr;
-  ProgressBar bar = s.Bar(path);
   std::string error;
-  const std::int32_t status = DecodePictureFile(s.picture(), path, &info, &bits, DrawProgress,
-                                                reinterpret_cast<HostInt>(&bar), &error);
-  ClearProgress(bar);
-  WritePicture(s, path, status, error, info, bits, output);
-}
-
-// Decodes a picture held in memory with GetPicture and writes it to `output`.
-void ConvertPictureBlock(Session& s, const std::string& label, const Bytes& bytes,
-                         const std::string& output) {
-  MemoryHandle info = nullptr, bits = nullptr;
-  ProgressBar bar = s.Bar(label);
-  const std::int32_t status =
-      s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput, &info,
-                             &bits, DrawProgress, reinterpret_cast<HostInt>(&bar));
-  ClearProgress(bar);
-  WritePicture(s, label, status, "", info, bits, output);
-}
-
-void ConvertArchive(Session& s, const std::string& path, const fs::path& folder) {
-  std::vector<Member> members;
-  if (!ListMembers(s, path, &members)) return;
-  std::error_code code;
-  fs::create_directories(folder, code);
-  std::size_t converted = 0;
-  for (const Member& m : members) {
-    if (s.Cancelled()) {
-      s.Fail(path, "cancelled", kExitCancelled);
-      return;
-    }
+  std::int32_t status;
+  if (job.member) {
     // The member to memory, then the picture from that block.
     MemoryHandle block = nullptr;
-    std::string error;
-    const std::int32_t status = ExtractToMemory(s.archive(), path, m.position, &block, &error);
+    status = ExtractToMemory(s.archive(), job.path, job.position, &block, &error);
     if (status != Ok) {
-      s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
-      continue;
+      s.Fail(job.label, StatusText(status, false, job.path, error), ExitCodeOf(status));
+      FinishStep(step);
+      return;
     }
     const Bytes bytes = TakeResultBlock(block);
     Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
     head.resize(kHeadSize);
-    if (s.picture().IsSupported(m.name.c_str(), Probe(head)) != 1) continue;
-    ConvertPictureBlock(s, path + ": " + m.name, bytes,
-                        NameOf(folder / (m.name + DefaultExtension())));
-    ++converted;
+    if (s.picture().IsSupported("", Probe(head)) != 1) {
+      FinishStep(step);
+      return;
+    }
+    ++*job.pictures;
+    status =
+        s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput,
+                               &info, &bits, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
+  } else {
+    status = DecodePictureFile(s.picture(), job.path, &info, &bits, DrawSharedProgress,
+                               reinterpret_cast<HostInt>(&step), &error);
   }
-  if (!s.options.quiet)
-    std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", path.c_str(), converted,
-                 members.size());
+  WritePicture(s, job.label, status, error, info, bits, job.output);
+  FinishStep(step);
+}
+
+// Runs the jobs on `workers` threads; each takes the next job until none is
+// left or the user asks to stop. The outputs do not depend on the number of
+// workers: each job writes its own file.
+void RunJobs(Session& s, const std::vector<ConvertJob>& jobs, unsigned workers) {
+  SharedProgress progress;
+  progress.terminal = s.context.stderr_is_terminal && !s.options.quiet ? s.context.err : nullptr;
+  if (progress.terminal != nullptr) progress.columns = TerminalColumns(progress.terminal);
+  progress.interrupted = s.context.interrupted;
+  progress.total = jobs.size();
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i; !s.Cancelled() && (i = next++) < jobs.size();) RunJob(s, jobs[i], progress);
+  };
+  workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(jobs.size())));
+  std::vector<std::thread> threads;
+  for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work);
+  work();
+  for (std::thread& thread : threads) thread.join();
+  ClearSharedProgress(progress);
 }
 
 }  // namespace
@@ -112,6 +126,13 @@ void Convert(Session& s) {
     s.Fail("convert", "give at least one input", kExitUsage);
     return;
   }
+  struct ArchiveCount {
+    std::string path;
+    std::size_t members;
+    std::atomic<std::size_t> pictures{0};
+  };
+  std::vector<std::unique_ptr<ArchiveCount>> archives;
+  std::vector<ConvertJob> jobs;
   for (const std::string& path : inputs) {
     if (s.Cancelled()) break;
     Bytes head;
@@ -128,19 +149,43 @@ void Convert(Session& s) {
     const bool to_folder =
         !out.empty() && (inputs.size() > 1 || fs::is_directory(PathOf(out), code) ||
                          out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
-    const fs::path base = to_folder ? PathOf(s.options.output) / stem.filename() : stem;
+    const fs::path base = to_folder ? PathOf(out) / stem.filename() : stem;
     if (Takes(s.archive(), path, head)) {
-      ConvertArchive(s, path,
-                     s.options.output.empty() || to_folder ? base : PathOf(s.options.output));
+      std::vector<Member> members;
+      if (!ListMembers(s, path, &members)) continue;
+      const fs::path folder = out.empty() || to_folder ? base : PathOf(out);
+      fs::create_directories(folder, code);
+      archives.push_back(std::make_unique<ArchiveCount>());
+      archives.back()->path = path;
+      archives.back()->members = members.size();
+      for (const Member& m : members) {
+        ConvertJob job{path + ": " + m.name,
+                       path,
+                       true,
+                       m.position,
+                       NameOf(folder / (m.name + DefaultExtension())),
+                       &archives.back()->pictures};
+        jobs.push_back(job);
+      }
     } else if (Takes(s.picture(), path, head)) {
-      std::string output = s.options.output.empty() || to_folder ? NameOf(base) + DefaultExtension()
-                                                                 : s.options.output;
-      std::error_code code;
-      if (to_folder) fs::create_directories(PathOf(s.options.output), code);
-      ConvertPictureFile(s, path, output);
+      if (to_folder) fs::create_directories(PathOf(out), code);
+      ConvertJob job{path,
+                     path,
+                     false,
+                     0,
+                     out.empty() || to_folder ? NameOf(base) + DefaultExtension() : out,
+                     nullptr};
+      jobs.push_back(job);
     } else {
       s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
     }
+  }
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  RunJobs(s, jobs, s.options.jobs != 0 ? s.options.jobs : cores);
+  if (s.options.quiet || s.Cancelled()) return;
+  for (const auto& archive : archives) {
+    std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", archive->path.c_str(),
+                 archive->pictures.load(), archive->members);
   }
 }
 

@@ -65,3 +65,46 @@ void ClearProgress(ProgressBar& bar) {
   std::fflush(bar.terminal);
   bar.drawn = -1;
 }
+
+namespace {
+
+void DrawShared(SharedProgress& shared, const std::string& label, int percent) {
+  const std::string line = ProgressLine(
+      "[" + std::to_string(shared.done.load()) + "/" + std::to_string(shared.total) + "] " + label,
+      percent, shared.columns);
+  std::fprintf(shared.terminal, "\r%s%*s", line.c_str(),
+               static_cast<int>(shared.width > line.size() ? shared.width - line.size() : 0), "");
+  std::fflush(shared.terminal);
+  shared.width = line.size();
+}
+
+}  // namespace
+
+std::int32_t SPI_CALL DrawSharedProgress(std::int32_t num, std::int32_t denom, HostInt user_data) {
+  auto* step = reinterpret_cast<StepProgress*>(user_data);
+  SharedProgress& shared = *step->shared;
+  if (shared.interrupted != nullptr && shared.interrupted->load()) return 1;
+  if (shared.terminal == nullptr || denom <= 0) return 0;
+  const int percent = static_cast<int>(std::int64_t{num} * 100 / denom);
+  if (percent > step->drawn && percent <= 100) {
+    step->drawn = percent;
+    std::lock_guard<std::mutex> hold(shared.lock);
+    DrawShared(shared, step->label, percent);
+  }
+  return 0;
+}
+
+void FinishStep(StepProgress& step) {
+  SharedProgress& shared = *step.shared;
+  ++shared.done;
+  if (shared.terminal == nullptr) return;
+  std::lock_guard<std::mutex> hold(shared.lock);
+  DrawShared(shared, step.label, 100);
+}
+
+void ClearSharedProgress(SharedProgress& shared) {
+  if (shared.terminal == nullptr || shared.width == 0) return;
+  std::fprintf(shared.terminal, "\r%*s\r", static_cast<int>(shared.width), "");
+  std::fflush(shared.terminal);
+  shared.width = 0;
+}

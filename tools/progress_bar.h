@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "support/host_contract.h"
@@ -32,3 +33,30 @@ void ClearProgress(ProgressBar& bar);
 // shorter than `columns`: the bar shrinks first, then the label loses its
 // beginning ("...me").
 std::string ProgressLine(const std::string& label, int percent, int columns = 80);
+
+// One line for a job of many pictures run by several workers at once:
+// "[3/200] name [#####     ]  50%", the current picture of whichever worker
+// last reported. Drawing is under the lock, so the line is never garbled.
+struct SharedProgress {
+  std::FILE* terminal = nullptr;  // null: draw nothing
+  const std::atomic<bool>* interrupted = nullptr;
+  int columns = 80;
+  std::size_t total = 0;
+  std::atomic<std::size_t> done{0};
+  std::mutex lock;
+  std::size_t width = 0;  // of the line last drawn, to clear it
+};
+
+// One worker's current picture; user_data of DrawSharedProgress.
+struct StepProgress {
+  SharedProgress* shared;
+  std::string label;
+  int drawn = -1;
+};
+
+// The callback for a step; returns 1 (stop) once *interrupted is set.
+std::int32_t SPI_CALL DrawSharedProgress(std::int32_t num, std::int32_t denom, HostInt user_data);
+// Counts a finished step.
+void FinishStep(StepProgress& step);
+// Removes the line, if one was drawn.
+void ClearSharedProgress(SharedProgress& shared);
