@@ -69,9 +69,14 @@ void ClearProgress(ProgressBar& bar) {
 namespace {
 
 void DrawShared(SharedProgress& shared, const std::string& label, int percent) {
-  const std::string line = ProgressLine(
-      "[" + std::to_string(shared.done.load()) + "/" + std::to_string(shared.total) + "] " + label,
-      percent, shared.columns);
+  // Built by appending: GCC 12 misjudges chains of `+` at -O3 (-Wrestrict).
+  std::string counted = "[";
+  counted += std::to_string(shared.done.load());
+  counted += '/';
+  counted += std::to_string(shared.total);
+  counted += "] ";
+  counted += label;
+  const std::string line = ProgressLine(counted, percent, shared.columns);
   std::fprintf(shared.terminal, "\r%s%*s", line.c_str(),
                static_cast<int>(shared.width > line.size() ? shared.width - line.size() : 0), "");
   std::fflush(shared.terminal);
