@@ -43,12 +43,7 @@ outputs() {
   "$@" convert -q a.gcmp -o "$out/a.bmp" &&
     "$@" list --json set.nsc | tr -d '\r' > "$out/list.json" &&  # Windows ends lines with CR LF
     "$@" extract -q set.nsc -o "$out/members" &&
-    "$@" convert -q set.nsc -o "$out/pictures" 2> /dev/null &&
-    for m in "$out"/pictures/*; do
-      # The native build writes PNG, Windows ones BMP: compare as BMP.
-      case $m in *.png) "$native" encode -q "$m" -o "${m%.png}.gcmp" && rm "$m" &&
-        "$native" convert -q "${m%.png}.gcmp" -o "${m%.png}.bmp" && rm "${m%.png}.gcmp" ;; esac
-    done
+    "$@" convert -q --format bmp set.nsc -o "$out/pictures"
 }
 outputs native "$native"
 

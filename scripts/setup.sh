@@ -35,6 +35,6 @@ need_packages() {
 }
 
 # What building and testing both builds need.
-BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libspng-dev libcli11-dev
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libspng-dev libcli11-dev libstb-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)

@@ -1,6 +1,11 @@
-// This file contains the picture file formats of the tools.
+// This file contains the picture file formats of the tools. PNG is read and
+// written by libspng natively and by stb_image in the Windows build (whose
+// cross compiler has no libspng); BMP of every common kind is read by
+// stb_image in both; PNM (P2, P3, P5, P6, 8 or 16 bits) is read here, being
+// a few lines of text; BMP is written here.
 #include "tools/image_files.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -11,11 +16,24 @@
 #include <spng.h>
 #endif
 
-namespace {
+// stb_image for BMP (and PNG without libspng), held to GCmpSH0's largest side.
+#define STBI_ONLY_BMP
+#ifndef HAVE_SPNG
+#define STBI_ONLY_PNG
+#endif
+#define STBI_NO_STDIO
+#define STBI_MAX_DIMENSIONS 32767
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+#ifndef HAVE_SPNG
+#define STBIW_WINDOWS_UTF8
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+#endif
 
-std::uint32_t Le32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-}
+namespace {
 
 void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -34,68 +52,117 @@ bool SizeAllowed(std::int64_t width, std::int64_t height) {
 
 std::size_t Stride(std::int32_t width) { return (3 * static_cast<std::size_t>(width) + 3) / 4 * 4; }
 
-bool DecodeBmp(const std::vector<std::uint8_t>& b, Image* image, std::string* error) {
-  if (b.size() < 54) return *error = "truncated BMP header", false;
-  const std::uint32_t offset = Le32(&b[10]);
-  const auto width = static_cast<std::int32_t>(Le32(&b[18]));
-  const auto height = static_cast<std::int32_t>(Le32(&b[22]));
-  const int bits = b[28] | (b[29] << 8);
-  const std::uint32_t compression = Le32(&b[30]);
-  if ((bits != 24 && bits != 32) || compression != 0)
-    return *error = "only uncompressed 24- and 32-bit BMP files are read", false;
-  const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
-  if (!SizeAllowed(width, rows)) return *error = "BMP size out of range", false;
-  const std::size_t stride = (static_cast<std::size_t>(width) * (bits / 8) + 3) / 4 * 4;
-  if (offset > b.size() || (b.size() - offset) / stride < static_cast<std::size_t>(rows))
-    return *error = "truncated BMP pixel data", false;
+// Lays 4-byte RGBA pixels onto the background: GCmpSH0 has no alpha.
+void Composite(const std::uint8_t* rgba, std::int32_t width, std::int32_t height,
+               const Background& background, Image* image) {
   image->width = width;
-  image->height = static_cast<std::int32_t>(rows);
-  image->rgb.resize(3 * static_cast<std::size_t>(width) * rows);
-  for (std::int64_t y = 0; y < rows; ++y) {
-    const std::int64_t stored = height < 0 ? y : rows - 1 - y;
-    const std::uint8_t* src = &b[offset + stored * stride];
-    std::uint8_t* dst = &image->rgb[3 * static_cast<std::size_t>(width) * y];
-    for (std::int32_t x = 0; x < width; ++x, src += bits / 8, dst += 3) {
-      dst[0] = src[2];
-      dst[1] = src[1];
-      dst[2] = src[0];
-    }
+  image->height = height;
+  image->rgb.resize(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  const std::uint8_t under[3] = {background.red, background.green, background.blue};
+  for (std::size_t i = 0, n = image->rgb.size() / 3; i < n; ++i) {
+    const unsigned alpha = rgba[4 * i + 3];
+    for (int c = 0; c < 3; ++c)
+      image->rgb[3 * i + c] = static_cast<std::uint8_t>(
+          (rgba[4 * i + c] * alpha + under[c] * (255 - alpha) + 127) / 255);
   }
+}
+
+// BMP (and PNG in the Windows build) through stb_image: the size is checked
+// from the header before any pixel memory is taken.
+bool DecodeWithStb(const std::vector<std::uint8_t>& b, const char* kind,
+                   const Background& background, Image* image, std::string* error) {
+  if (b.size() > INT32_MAX) return *error = std::string(kind) + " file too large", false;
+  const auto size = static_cast<int>(b.size());
+  int width = 0, height = 0, channels = 0;
+  // A size beyond stb_image's limit makes it refuse the file as unknown:
+  // read the PNG header's size first, to name the real reason.
+  if (std::strcmp(kind, "PNG") == 0 && b.size() >= 24) {
+    const auto be32 = [&](std::size_t at) {
+      return std::int64_t{b[at]} << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+    };
+    if (!SizeAllowed(be32(16), be32(20)))
+      return *error = "PNG size out of range (" + std::to_string(be32(16)) + "x" +
+                      std::to_string(be32(20)) + ")",
+             false;
+  }
+  if (!stbi_info_from_memory(b.data(), size, &width, &height, &channels))
+    return *error = std::string("bad ") + kind + " file: " + stbi_failure_reason(), false;
+  if (!SizeAllowed(width, height))
+    return *error = std::string(kind) + " size out of range (" + std::to_string(width) + "x" +
+                    std::to_string(height) + ")",
+           false;
+  stbi_uc* rgba = stbi_load_from_memory(b.data(), size, &width, &height, &channels, 4);
+  if (rgba == nullptr)
+    return *error = std::string("bad ") + kind + " file: " + stbi_failure_reason(), false;
+  Composite(rgba, width, height, background, image);
+  stbi_image_free(rgba);
   return true;
 }
 
-bool DecodePpm(const std::vector<std::uint8_t>& b, Image* image, std::string* error) {
+// PNM: "P2" (grey) or "P3" (colour) in decimal text, "P5" or "P6" in binary;
+// width, height and the largest value (1 to 65535; above 255 each binary
+// sample is 2 bytes, most significant first), separated by white space and
+// comments, then the samples. Values are scaled to 0-255.
+bool DecodePnm(const std::vector<std::uint8_t>& b, Image* image, std::string* error) {
+  const char kind = static_cast<char>(b[1]);
+  const bool text = kind == '2' || kind == '3';
+  const int channels = kind == '3' || kind == '6' ? 3 : 1;
   std::size_t at = 2;
-  long fields[3] = {};
-  for (long& field : fields) {
+  // The next decimal number, after white space and comments; -1 if none.
+  auto number = [&]() -> long {
     for (;;) {
-      while (at < b.size() && std::strchr(" \t\r\n", b[at]) && b[at] != 0) ++at;
+      while (at < b.size() && (b[at] == ' ' || (b[at] >= '\t' && b[at] <= '\r'))) ++at;
       if (at < b.size() && b[at] == '#') {
         while (at < b.size() && b[at] != '\n') ++at;
         continue;
       }
       break;
     }
-    if (at >= b.size() || b[at] < '0' || b[at] > '9') return *error = "bad PPM header", false;
-    while (at < b.size() && b[at] >= '0' && b[at] <= '9' && field < 1000000)
-      field = field * 10 + (b[at++] - '0');
+    if (at >= b.size() || b[at] < '0' || b[at] > '9') return -1;
+    long value = 0;
+    while (at < b.size() && b[at] >= '0' && b[at] <= '9') {
+      value = value * 10 + (b[at++] - '0');
+      if (value > 1000000) return -1;
+    }
+    return value;
+  };
+  const long width = number(), height = number(), largest = number();
+  if (width < 0 || height < 0 || largest < 1 || largest > 65535)
+    return *error = "bad PNM header", false;
+  if (!SizeAllowed(width, height)) return *error = "PNM size out of range", false;
+  const std::size_t samples = static_cast<std::size_t>(width) * height * channels;
+  const std::size_t bytes_per_sample = largest > 255 ? 2 : 1;
+  ++at;  // the single white-space byte before binary samples
+  if (!text && (at > b.size() || (b.size() - at) / bytes_per_sample < samples))
+    return *error = "truncated PNM pixel data", false;
+  image->width = static_cast<std::int32_t>(width);
+  image->height = static_cast<std::int32_t>(height);
+  image->rgb.resize(3 * static_cast<std::size_t>(width) * height);
+  if (text) --at;
+  for (std::size_t i = 0; i < samples; ++i) {
+    long value;
+    if (text) {
+      value = number();
+      if (value < 0 || value > largest) return *error = "bad or truncated PNM samples", false;
+    } else {
+      value = bytes_per_sample == 2 ? (b[at] << 8 | b[at + 1]) : b[at];
+      at += bytes_per_sample;
+      if (value > largest) value = largest;
+    }
+    const auto level = static_cast<std::uint8_t>((value * 255 + largest / 2) / largest);
+    if (channels == 3) {
+      image->rgb[i] = level;
+    } else {
+      image->rgb[3 * i] = image->rgb[3 * i + 1] = image->rgb[3 * i + 2] = level;
+    }
   }
-  ++at;  // the single white-space byte before the pixels
-  if (fields[2] != 255) return *error = "only 8-bit PPM files are read", false;
-  if (!SizeAllowed(fields[0], fields[1])) return *error = "PPM size out of range", false;
-  const std::size_t size = 3 * static_cast<std::size_t>(fields[0]) * fields[1];
-  if (at > b.size() || b.size() - at < size) return *error = "truncated PPM pixel data", false;
-  image->width = static_cast<std::int32_t>(fields[0]);
-  image->height = static_cast<std::int32_t>(fields[1]);
-  image->rgb.assign(b.begin() + static_cast<std::ptrdiff_t>(at),
-                    b.begin() + static_cast<std::ptrdiff_t>(at + size));
   return true;
 }
 
 }  // namespace
 
 bool ReadImageFile(const std::string& path, Image* image, std::string* error,
-                   const std::atomic<bool>* interrupted) {
+                   const std::atomic<bool>* interrupted, const Background& background) {
   // The head first: a file that is no picture is refused before more of it
   // is read, however large it is (or endless, as a device may be).
   constexpr std::size_t kHead = 64 << 10;
@@ -107,23 +174,33 @@ bool ReadImageFile(const std::string& path, Image* image, std::string* error,
     if (bytes.size() > kLargestImageFile)
       return *error = "larger than any picture a GCmpSH0 file can hold", false;
   }
-  return DecodeImage(bytes, image, error);
+  return DecodeImage(bytes, image, error, background);
 }
+
+namespace {
+
+bool IsPng(const std::vector<std::uint8_t>& b) {
+  return b.size() >= 8 && std::memcmp(b.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+bool IsBmp(const std::vector<std::uint8_t>& b) {
+  return b.size() >= 2 && b[0] == 'B' && b[1] == 'M';
+}
+bool IsPnm(const std::vector<std::uint8_t>& b) {
+  return b.size() >= 2 && b[0] == 'P' && b[1] >= '2' && b[1] <= '6' && b[1] != '4';
+}
+
+}  // namespace
 
 bool LooksLikeImage(const std::vector<std::uint8_t>& bytes) {
-  return (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0) ||
-         (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') ||
-         (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6');
+  return IsPng(bytes) || IsBmp(bytes) || IsPnm(bytes);
 }
 
-bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error) {
-  if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0)
-    return DecodePng(bytes.data(), bytes.size(), image, error);
-  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
-    return DecodeBmp(bytes, image, error);
-  if (bytes.size() >= 2 && bytes[0] == 'P' && bytes[1] == '6')
-    return DecodePpm(bytes, image, error);
-  *error = "not a PNG, BMP or PPM file";
+bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error,
+                 const Background& background) {
+  if (IsPng(bytes)) return DecodePng(bytes.data(), bytes.size(), image, error, background);
+  if (IsBmp(bytes)) return DecodeWithStb(bytes, "BMP", background, image, error);
+  if (IsPnm(bytes)) return DecodePnm(bytes, image, error);
+  *error = "not a PNG, BMP or PNM file";
   return false;
 }
 
@@ -165,7 +242,8 @@ bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* 
   return status == 0;
 }
 
-bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error) {
+bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
+               const Background& background) {
   spng_ctx* ctx = spng_ctx_new(0);
   spng_set_png_buffer(ctx, data, size);
   spng_ihdr ihdr{};
@@ -177,29 +255,46 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
              std::to_string(ihdr.height) + ")";
     return false;
   }
-  if (status == 0) status = spng_decoded_image_size(ctx, SPNG_FMT_RGB8, &out_size);
+  // Every kind of PNG (grey, palette, 16 bits, transparency) as RGBA, 8 bits.
+  if (status == 0) status = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &out_size);
+  std::vector<std::uint8_t> rgba;
   if (status == 0) {
-    image->width = static_cast<std::int32_t>(ihdr.width);
-    image->height = static_cast<std::int32_t>(ihdr.height);
-    image->rgb.resize(out_size);
-    status = spng_decode_image(ctx, image->rgb.data(), out_size, SPNG_FMT_RGB8, SPNG_DECODE_TRNS);
+    rgba.resize(out_size);
+    status = spng_decode_image(ctx, rgba.data(), out_size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
   }
   spng_ctx_free(ctx);
-  if (status != 0) *error = std::string("bad PNG file: ") + spng_strerror(status);
-  return status == 0;
+  if (status != 0) return *error = std::string("bad PNG file: ") + spng_strerror(status), false;
+  Composite(rgba.data(), static_cast<std::int32_t>(ihdr.width),
+            static_cast<std::int32_t>(ihdr.height), background, image);
+  return true;
 }
 #else
-bool PngSupported() { return false; }
+bool PngSupported() { return true; }
 
-bool EncodePng(const Image&, std::vector<std::uint8_t>*, std::string* error,
-               const std::atomic<bool>*) {
-  *error = "PNG is not supported in this build; write BMP instead";
-  return false;
+namespace {
+
+void AppendBytes(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+  out->insert(out->end(), static_cast<std::uint8_t*>(data),
+              static_cast<std::uint8_t*>(data) + size);
 }
 
-bool DecodePng(const std::uint8_t*, std::size_t, Image*, std::string* error) {
-  *error = "PNG is not supported in this build; use BMP or PPM";
-  return false;
+}  // namespace
+
+bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
+               const std::atomic<bool>* interrupted) {
+  if (interrupted != nullptr && interrupted->load()) return *error = "cancelled", false;
+  png->clear();
+  if (!stbi_write_png_to_func(AppendBytes, png, image.width, image.height, 3, image.rgb.data(),
+                              3 * image.width))
+    return *error = "PNG encoding failed", false;
+  return true;
+}
+
+bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
+               const Background& background) {
+  return DecodeWithStb(std::vector<std::uint8_t>(data, data + size), "PNG", background, image,
+                       error);
 }
 #endif
 

@@ -17,26 +17,33 @@ struct Image {
   std::vector<std::uint8_t> rgb;
 };
 
-// Reads a PNG, BMP (24 or 32 bits, uncompressed) or binary PPM file, chosen by
-// its first bytes. False with a one-line reason in *error otherwise, also for
-// a picture over 32767 pixels a side or 2^27 pixels in all, refused before
-// any memory is taken for it.
-// The file is read in pieces, its head first, and never beyond
-// kLargestImageFile bytes; a set *interrupted stops the reading ("cancelled").
+// The colour that transparent pixels are laid onto (GCmpSH0 has no alpha).
+struct Background {
+  std::uint8_t red = 0, green = 0, blue = 0;
+};
+
+// Reads a PNG (every kind), BMP (1 to 32 bits, BITFIELDS, V4 and V5 headers)
+// or PNM (P2, P3, P5, P6; 8 or 16 bits) file, chosen by its first bytes. False with a one-line
+// reason in *error otherwise, also for a picture over 32767 pixels a side or 2^27 pixels in all,
+// refused before any memory is taken for it. The file is read in pieces, its head first, and never
+// beyond kLargestImageFile bytes; a set *interrupted stops the reading ("cancelled").
 bool ReadImageFile(const std::string& path, Image* image, std::string* error,
-                   const std::atomic<bool>* interrupted = nullptr);
-// True when the bytes begin as a PNG, BMP or PPM file does.
+                   const std::atomic<bool>* interrupted = nullptr,
+                   const Background& background = {});
+// True when the bytes begin as a PNG, BMP or PNM file does.
 bool LooksLikeImage(const std::vector<std::uint8_t>& bytes);
 // The largest picture file read: room for the largest picture accepted
 // (2^27 pixels) as uncompressed PNG, BMP or PPM, and its headers.
 constexpr std::size_t kLargestImageFile = (std::size_t{3} << 27) + (std::size_t{64} << 20);
-bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error);
+bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error,
+                 const Background& background = {});
 
 bool PngSupported();
 // Encodes row by row; a set *interrupted stops it ("cancelled").
 bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
                const std::atomic<bool>* interrupted = nullptr);
-bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error);
+bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
+               const Background& background = {});
 
 // A 24-bit BMP file: file header, BITMAPINFOHEADER, bottom-up padded rows.
 std::vector<std::uint8_t> EncodeBmp(const Image& image);

@@ -25,7 +25,7 @@ const char* const kUsage =
     "                                members (all, or the named ones) into DIR\n"
     "  convert INPUT... [-o OUT]     pictures, or every picture in archives, to PNG or BMP\n"
     "  pack FILE... -o ARCHIVE.nsc   files into a new NSC archive\n"
-    "  encode IMAGE -o PICTURE       a PNG, BMP or PPM file into a GCmpSH0 picture\n"
+    "  encode IMAGE -o PICTURE       a PNG, BMP or PNM file into a GCmpSH0 picture\n"
     "  help [COMMAND]                this text, or a command's\n"
     "\n"
     "options: -o PATH, --output=PATH (output), -f (replace existing outputs),\n"
@@ -38,11 +38,13 @@ const char* const kUsage =
 
 // The options a command takes, beyond -h.
 enum OptionSet : unsigned {
-  kOutputOption = 1,   // -o, --output
-  kReplaceOption = 2,  // -f, --force
-  kQuietOption = 4,    // -q, --quiet
-  kJsonOption = 8,     // --json
-  kJobsOption = 16,    // -j, --jobs
+  kOutputOption = 1,       // -o, --output
+  kReplaceOption = 2,      // -f, --force
+  kQuietOption = 4,        // -q, --quiet
+  kJsonOption = 8,         // --json
+  kJobsOption = 16,        // -j, --jobs
+  kFormatOption = 32,      // --format
+  kBackgroundOption = 64,  // --background
 };
 
 struct Command {
@@ -72,10 +74,12 @@ const Command kCommands[] = {
      "Extracts every listed member, or the members NAME... (numbers, as 7 or 007),\n"
      "into DIR (default: the current folder), each as a file named for its number.\n"
      "A member that runs past the end of the archive is reported and not extracted.\n"},
-    {"convert", Convert, kOutputOption | kReplaceOption | kQuietOption | kJobsOption,
-     "usage: jamcg convert [-f] [-q] [-j N] INPUT... [-o OUT]\n"
+    {"convert", Convert,
+     kOutputOption | kReplaceOption | kQuietOption | kJobsOption | kFormatOption,
+     "usage: jamcg convert [-f] [-q] [-j N] [--format png|bmp] INPUT... [-o OUT]\n"
      "Decodes GCmpSH0 pictures into PNG or BMP files, upright. For one picture, OUT is\n"
-     "the output file (its extension, .png or .bmp, chooses the format), or a folder\n"
+     "the output file (--format, or else its extension, .png or .bmp, chooses the\n"
+     "format), or a folder\n"
      "to put it in; for several, OUT is a folder (default: beside each input, with the\n"
      "extension replaced). An NSC archive converts each member that is a picture,\n"
      "straight from memory, into OUT/NAME.png (default OUT: the archive's name\n"
@@ -86,10 +90,12 @@ const Command kCommands[] = {
      "Packs the files, in the order given, into a new NSC archive. Each file must\n"
      "have 2 bytes or more (hosts list no smaller member), and every file must start\n"
      "within the archive's first 2 GiB (32-bit hosts read no further).\n"},
-    {"encode", Encode, kOutputOption | kReplaceOption | kQuietOption,
-     "usage: jamcg encode [-f] IMAGE -o PICTURE\n"
-     "Encodes a PNG, BMP or PPM picture (1 to 32767 pixels wide, 9 to 32767 high) as\n"
-     "a GCmpSH0 picture.\n"},
+    {"encode", Encode, kOutputOption | kReplaceOption | kQuietOption | kBackgroundOption,
+     "usage: jamcg encode [-f] [--background COLOR] IMAGE -o PICTURE\n"
+     "Encodes a PNG (any kind), BMP (1 to 32 bits) or PNM (P2, P3, P5, P6) picture, 1 to\n"
+     "32767 pixels wide and 9 to 32767 high, as a GCmpSH0 picture. GCmpSH0 has no\n"
+     "transparency: transparent pixels are laid onto COLOR (black, white or #RRGGBB;\n"
+     "default black).\n"},
 };
 
 const Command* FindCommand(const std::string& name) {
@@ -137,6 +143,9 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     if (c.options & kReplaceOption) sub->add_flag("-f,--force", options.replace);
     if (c.options & kQuietOption) sub->add_flag("-q,--quiet", options.quiet);
     if (c.options & kJsonOption) sub->add_flag("--json", options.json);
+    if (c.options & kFormatOption)
+      sub->add_option("--format", options.format)->check(CLI::IsMember({"png", "bmp"}));
+    if (c.options & kBackgroundOption) sub->add_option("--background", options.background);
     if (c.options & kJobsOption)
       sub->add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, 1024u));
     sub->add_option("operands", options.operands);

@@ -35,7 +35,9 @@ struct Options {
   bool quiet = false;
   bool json = false;
   bool help = false;
-  unsigned jobs = 0;  // workers for convert; 0: one per core
+  unsigned jobs = 0;       // workers for convert; 0: one per core
+  std::string format;      // convert: "png" or "bmp"; empty: by the extension
+  std::string background;  // encode: the colour under transparent pixels
 };
 
 // One command's run: its options, the plug-ins, where it reports, and the

@@ -16,13 +16,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WantsBmp(const std::string& path) {
+// True for BMP output: by --format, else by the output's extension.
+bool WantsBmp(const Session& s, const std::string& path) {
+  if (!s.options.format.empty()) return s.options.format == "bmp";
   std::string ext = NameOf(PathOf(path).extension());
   std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-  return ext == ".bmp" || (ext != ".png" && !PngSupported());
+  return ext == ".bmp";
 }
 
-std::string DefaultExtension() { return PngSupported() ? ".png" : ".bmp"; }
+// False, reported, when neither --format nor the extension says the format.
+bool FormatKnown(Session& s, const std::string& path) {
+  std::string ext = NameOf(PathOf(path).extension());
+  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  if (!s.options.format.empty() || ext == ".png" || ext == ".bmp") return true;
+  s.Fail(path, "cannot tell which format to write: name it .png or .bmp, or give --format",
+         kExitUsage);
+  return false;
+}
+
+std::string DefaultExtension(const Session& s) {
+  return s.options.format == "bmp" ? ".bmp" : ".png";
+}
 
 // Writes the picture GetPicture handed over (status Ok) to `output`, or
 // reports why there is none.
@@ -41,7 +55,7 @@ void WritePicture(Session& s, const std::string& label, std::int32_t status,
   const Image image = ImageFromDib(width, height, pixels.data());
   Bytes file;
   std::string problem;
-  if (WantsBmp(output)) {
+  if (WantsBmp(s, output)) {
     file = EncodeBmp(image);
   } else if (!EncodePng(image, &file, &problem, s.context.interrupted)) {
     s.Fail(output, problem, kExitOutputError);
@@ -118,6 +132,19 @@ void RunJobs(Session& s, const std::vector<ConvertJob>& jobs, unsigned workers) 
   ClearSharedProgress(progress);
 }
 
+// Reads "black", "white", "#RRGGBB" or "RRGGBB"; the empty text is black.
+bool ParseColour(const std::string& text, Background* colour) {
+  if (text.empty() || text == "black") return *colour = Background{}, true;
+  if (text == "white") return *colour = Background{255, 255, 255}, true;
+  const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+  if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  const unsigned long value = std::strtoul(hex.c_str(), nullptr, 16);
+  *colour = Background{static_cast<std::uint8_t>(value >> 16),
+                       static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+  return true;
+}
+
 }  // namespace
 
 void Convert(Session& s) {
@@ -163,17 +190,18 @@ void Convert(Session& s) {
                        path,
                        true,
                        m.position,
-                       NameOf(folder / (m.name + DefaultExtension())),
+                       NameOf(folder / (m.name + DefaultExtension(s))),
                        &archives.back()->pictures};
         jobs.push_back(job);
       }
     } else if (Takes(s.picture(), path, head)) {
+      if (!out.empty() && !to_folder && !FormatKnown(s, out)) return;
       if (to_folder) fs::create_directories(PathOf(out), code);
       ConvertJob job{path,
                      path,
                      false,
                      0,
-                     out.empty() || to_folder ? NameOf(base) + DefaultExtension() : out,
+                     out.empty() || to_folder ? NameOf(base) + DefaultExtension(s) : out,
                      nullptr};
       jobs.push_back(job);
     } else {
@@ -197,7 +225,14 @@ void Encode(Session& s) {
   const std::string& path = s.options.operands[0];
   Image image;
   std::string error;
-  if (!ReadImageFile(path, &image, &error, s.context.interrupted)) {
+  Background background;
+  if (!ParseColour(s.options.background, &background)) {
+    s.Fail("encode",
+           "--background takes black, white, or a colour as #RRGGBB, not " + s.options.background,
+           kExitUsage);
+    return;
+  }
+  if (!ReadImageFile(path, &image, &error, s.context.interrupted, background)) {
     s.Fail(path, error, kExitInputError);
     return;
   }
