@@ -17,14 +17,14 @@ namespace {
 // The members whose bytes the archive file holds. A member that runs past the
 // file's end (a broken table, or a boundary that wrapped) is reported and
 // left out: the plug-in would fill it with zeros, or fail for want of memory.
-std::vector<Member> WholeMembers(Session& s, const std::string& path,
+std::vector<Member> WholeMembers(Session& s, const Source& source,
                                  const std::vector<Member>& members) {
-  std::error_code code;
-  const std::uint64_t file_size = fs::file_size(PathOf(path), code);
+  std::uint64_t file_size = 0;
+  const bool sized = SourceSize(source, &file_size);
   std::vector<Member> whole;
   for (const Member& m : members) {
-    if (!code && (m.position > file_size || m.size > file_size - m.position)) {
-      s.Fail(path + ": " + m.name,
+    if (sized && (m.position > file_size || m.size > file_size - m.position)) {
+      s.Fail(source.name + ": " + m.name,
              "broken archive: the member runs past the end of the file (" +
                  std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
                  std::to_string(file_size) + " bytes)",
@@ -82,17 +82,19 @@ void Extract(Session& s) {
     s.Fail("extract", "give an archive", kExitUsage);
     return;
   }
-  const std::string& path = s.options.operands[0];
+  Source source;
+  if (!ReadOperand(s, s.options.operands[0], &source)) return;
+  const std::string& path = source.name;
   const std::string folder = s.options.output.empty() ? "." : s.options.output;
   std::vector<Member> members;
   if (s.options.operands.size() == 1) {
-    if (!ListMembers(s, path, &members)) return;
+    if (!ListMembers(s, source, &members)) return;
   } else {
     for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
       const std::string& name = s.options.operands[i];
       Member member;
       std::string error;
-      const std::int32_t status = DescribeMember(s.archive(), path, name, &member, &error);
+      const std::int32_t status = DescribeMember(s.archive(), source, name, &member, &error);
       if (status == ReadError) {
         s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
                kExitInputError);
@@ -104,7 +106,7 @@ void Extract(Session& s) {
       }
     }
   }
-  members = WholeMembers(s, path, members);
+  members = WholeMembers(s, source, members);
   // The folder is made only when there is something to put in it.
   bool made_folder = false;
   std::error_code code;
@@ -113,7 +115,7 @@ void Extract(Session& s) {
     if (s.Cancelled()) break;
     const std::string target = NameOf(folder_path / m.name);
     std::string error;
-    if (SameFile(target, path)) {
+    if (!source.memory && SameFile(target, path)) {
       s.Fail(target, "is the archive being extracted; choose another output folder",
              kExitOutputError);
       continue;
@@ -124,7 +126,7 @@ void Extract(Session& s) {
     }
     ProgressBar bar = s.Bar(m.name);
     MemoryHandle block = nullptr;
-    const std::int32_t status = ExtractToMemory(s.archive(), path, m.position, &block, &error,
+    const std::int32_t status = ExtractToMemory(s.archive(), source, m, &block, &error,
                                                 DrawProgress, reinterpret_cast<HostInt>(&bar));
     ClearProgress(bar);
     if (status != Ok) {

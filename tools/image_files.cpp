@@ -170,7 +170,15 @@ bool ReadImageFile(const std::string& path, Image* image, std::string* error,
   if (!ReadInputFile(path, &bytes, error, kHead, interrupted)) return false;
   if (!LooksLikeImage(bytes)) return *error = "not a PNG, BMP or PPM file", false;
   if (bytes.size() == kHead) {
-    if (!ReadInputFile(path, &bytes, error, kLargestImageFile + 1, interrupted)) return false;
+    if (path == "-") {
+      // Standard input goes on where the head ended.
+      std::vector<std::uint8_t> rest;
+      if (!ReadInputFile(path, &rest, error, kLargestImageFile + 1 - kHead, interrupted))
+        return false;
+      bytes.insert(bytes.end(), rest.begin(), rest.end());
+    } else if (!ReadInputFile(path, &bytes, error, kLargestImageFile + 1, interrupted)) {
+      return false;
+    }
     if (bytes.size() > kLargestImageFile)
       return *error = "larger than any picture a GCmpSH0 file can hold", false;
   }

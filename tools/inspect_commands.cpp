@@ -18,13 +18,13 @@ namespace {
 // The problems of an archive that the plug-ins, by their contract, do not
 // report: members whose bytes lie past the end of the file (they read as
 // zeros), and members of 0 or 1 bytes (no listing shows them). One line each.
-std::vector<std::string> ArchiveProblems(const std::string& path, const Bytes& head,
+std::vector<std::string> ArchiveProblems(const Source& source, const Bytes& head,
                                          const std::vector<Member>& members) {
   std::vector<std::string> problems;
-  std::error_code code;
-  const std::uint64_t file_size = fs::file_size(PathOf(path), code);
+  std::uint64_t file_size = 0;
+  const bool sized = SourceSize(source, &file_size);
   for (const Member& m : members) {
-    if (!code && (m.position > file_size || m.size > file_size - m.position))
+    if (sized && (m.position > file_size || m.size > file_size - m.position))
       problems.push_back("member " + m.name + " runs past the end of the file (" +
                          std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
                          std::to_string(file_size) + " bytes)");
@@ -87,10 +87,13 @@ void Info(Session& s) {
   }
   const ArchiveApi& a = s.archive();
   const PictureApi& p = s.picture();
-  for (const std::string& path : s.options.operands) {
+  for (const std::string& operand : s.options.operands) {
+    Source source;
+    if (!ReadOperand(s, operand, &source)) continue;
+    const std::string& path = source.name;
     Bytes head;
     std::string error;
-    if (!ReadHead(path, &head, &error)) {
+    if (!ReadHead(source, &head, &error)) {
       s.Fail(path, error, kExitInputError);
       continue;
     }
@@ -100,17 +103,17 @@ void Info(Session& s) {
           ", " + InfoText(a.GetPluginInfo, 2) +
           (MatchesPattern(path, InfoText(a.GetPluginInfo, 2)) ? "" : ", name does not match") + ")";
       std::vector<Member> members;
-      if (ListMembers(s, path, &members)) {
+      if (ListMembers(s, source, &members)) {
         std::uint64_t total = 0;
         for (const Member& m : members) total += m.size;
         std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
                      members.size(), static_cast<unsigned long long>(total));
-        for (const std::string& problem : ArchiveProblems(path, head, members))
+        for (const std::string& problem : ArchiveProblems(source, head, members))
           std::fprintf(s.context.err, "jamcg: warning: %s: %s\n", path.c_str(), problem.c_str());
       }
     } else if (Takes(p, path, head)) {
       PictureInfoRecord record{};
-      const std::int32_t status = DescribePicture(p, path, &record, &error);
+      const std::int32_t status = DescribePicture(p, source, &record, &error);
       if (status != Ok) {
         s.Fail(path, StatusText(status, true, path, error), ExitCodeOf(status));
         continue;
@@ -131,9 +134,10 @@ void List(Session& s) {
     s.Fail("list", "give exactly one archive", kExitUsage);
     return;
   }
-  const std::string& path = s.options.operands[0];
+  Source source;
+  if (!ReadOperand(s, s.options.operands[0], &source)) return;
   std::vector<Member> members;
-  if (!ListMembers(s, path, &members)) return;
+  if (!ListMembers(s, source, &members)) return;
   if (!s.options.json) std::fprintf(s.context.out, "%-8s %12s %12s\n", "name", "position", "size");
   for (const Member& m : members) {
     if (s.options.json) {
@@ -153,22 +157,27 @@ void Check(Session& s) {
     s.Fail("check", "give at least one file", kExitUsage);
     return;
   }
-  for (const std::string& path : s.options.operands) {
+  for (const std::string& operand : s.options.operands) {
     if (s.Cancelled()) return;
+    Source source;
+    if (!ReadOperand(s, operand, &source)) continue;
+    const std::string& path = source.name;
     Bytes head;
     std::string error;
-    if (!ReadHead(path, &head, &error)) {
+    if (!ReadHead(source, &head, &error)) {
       s.Fail(path, error, kExitInputError);
       continue;
     }
     std::vector<std::string> problems;
     if (Takes(s.archive(), path, head)) {
       std::vector<Member> members;
-      if (!ListMembers(s, path, &members)) continue;
-      problems = ArchiveProblems(path, head, members);
+      if (!ListMembers(s, source, &members)) continue;
+      problems = ArchiveProblems(source, head, members);
     } else if (Takes(s.picture(), path, head)) {
       Bytes file;
-      if (!ReadInputFile(path, &file, &error, SIZE_MAX, s.context.interrupted)) {
+      if (source.memory) {
+        file = *source.memory;
+      } else if (!ReadInputFile(path, &file, &error, SIZE_MAX, s.context.interrupted)) {
         s.Fail(path, error, kExitInputError);
         continue;
       }

@@ -1,6 +1,8 @@
 // This file contains the steps jamcg's commands share.
 #include "tools/jamcg_session.h"
 
+#include <memory>
+
 #include "tools/output_files.h"
 
 namespace fs = std::filesystem;
@@ -32,12 +34,40 @@ int ExitCodeOf(std::int32_t status) {
   }
 }
 
-bool ReadHead(const std::string& path, Bytes* head, std::string* error) {
+bool ReadOperand(Session& s, const std::string& operand, Source* source) {
+  if (operand != "-") {
+    *source = Source{operand, nullptr};
+    return true;
+  }
+  auto bytes = std::make_shared<Bytes>();
+  std::string error;
+  if (!ReadInputFile("-", bytes.get(), &error, SIZE_MAX, s.context.interrupted)) {
+    s.Fail("standard input", error, kExitInputError);
+    return false;
+  }
+  *source = Source{"standard input", std::move(bytes)};
+  return true;
+}
+
+bool ReadHead(const Source& source, Bytes* head, std::string* error) {
   Bytes bytes;
-  if (!ReadInputFile(path, &bytes, error, kHeadSize)) return false;
+  if (source.memory) {
+    bytes.assign(source.memory->begin(),
+                 source.memory->begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                              source.memory->size(), kHeadSize)));
+  } else if (!ReadInputFile(source.name, &bytes, error, kHeadSize)) {
+    return false;
+  }
   bytes.resize(kHeadSize);
   *head = std::move(bytes);
   return true;
+}
+
+bool SourceSize(const Source& source, std::uint64_t* size) {
+  if (source.memory) return *size = source.memory->size(), true;
+  std::error_code code;
+  *size = fs::file_size(PathOf(source.name), code);
+  return !code;
 }
 
 std::uintptr_t Probe(const Bytes& head) { return reinterpret_cast<std::uintptr_t>(head.data()); }
@@ -59,11 +89,11 @@ bool MatchesPattern(const std::string& path, const std::string& pattern) {
   return tail == ext;
 }
 
-bool ListMembers(Session& s, const std::string& path, std::vector<Member>* members) {
+bool ListMembers(Session& s, const Source& source, std::vector<Member>* members) {
   std::string error;
-  const std::int32_t status = ListArchive(s.archive(), path, members, &error);
+  const std::int32_t status = ListArchive(s.archive(), source, members, &error);
   if (status != Ok) {
-    s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
+    s.Fail(source.name, StatusText(status, false, source.name, error), ExitCodeOf(status));
     return false;
   }
   return true;

@@ -80,8 +80,16 @@ std::string StatusText(std::int32_t status, bool picture, const std::string& fil
                        const std::string& error = "");
 int ExitCodeOf(std::int32_t status);
 
-// The first 2048 bytes of a file (zeros after its end), as IsSupported wants them.
-bool ReadHead(const std::string& path, Bytes* head, std::string* error);
+// The input an operand names: a file, or for "-" standard input, read whole
+// into memory (named "standard input"). False, reported, when standard
+// input cannot be read.
+bool ReadOperand(Session& s, const std::string& operand, Source* source);
+
+// The first 2048 bytes of an input (zeros after its end), as IsSupported wants them.
+bool ReadHead(const Source& source, Bytes* head, std::string* error);
+
+// The input's size in bytes; false when it cannot be had.
+bool SourceSize(const Source& source, std::uint64_t* size);
 
 std::uintptr_t Probe(const Bytes& head);
 
@@ -103,7 +111,7 @@ std::string InfoText(InfoFunction info, int number);
 bool MatchesPattern(const std::string& path, const std::string& pattern);
 
 // The members GetArchiveInfo lists, in order; false (reported) on failure.
-bool ListMembers(Session& s, const std::string& path, std::vector<Member>* members);
+bool ListMembers(Session& s, const Source& source, std::vector<Member>* members);
 
 // The commands, each in the file of its group.
 void Info(Session& s);

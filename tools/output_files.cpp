@@ -44,6 +44,15 @@ std::FILE* CreateExclusive(const fs::path& path) {
   return stream;
 }
 
+// Standard streams carry bytes as they are (Windows would turn \n into \r\n).
+void UseBinaryMode(std::FILE* stream) {
+#ifdef _WIN32
+  _setmode(_fileno(stream), _O_BINARY);
+#else
+  (void)stream;
+#endif
+}
+
 std::string RandomTag() {
   std::random_device seed;
   char tag[17];
@@ -54,12 +63,13 @@ std::string RandomTag() {
 }  // namespace
 
 OutputFile::~OutputFile() {
-  if (stream != nullptr) std::fclose(stream);
+  if (stream != nullptr && stream != stdout) std::fclose(stream);
   std::error_code ignored;
   if (!temp_path.empty()) fs::remove(temp_path, ignored);
 }
 
 bool MayWriteOutput(const std::string& path, bool replace, std::string* error) {
+  if (path == "-") return true;
   std::error_code code;
   const fs::file_status status = fs::status(PathOf(path), code);
   if (fs::is_directory(status)) {
@@ -76,6 +86,13 @@ bool MayWriteOutput(const std::string& path, bool replace, std::string* error) {
 bool OpenOutput(const std::string& path, bool replace, OutputFile* out, std::string* error) {
   if (!MayWriteOutput(path, replace, error)) return false;
   out->name = path;
+  if (path == "-") {
+    // Standard output: written as it comes, so a failure may leave part of it.
+    UseBinaryMode(stdout);
+    out->name = "standard output";
+    out->stream = stdout;
+    return true;
+  }
   out->final_path = PathOf(path);
   fs::path folder = out->final_path.parent_path();
   const std::string base = NameOf(out->final_path.filename());
@@ -101,6 +118,12 @@ bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::strin
 }
 
 bool PlaceOutput(OutputFile& out, bool replace, std::string* error) {
+  if (out.stream == stdout) {
+    out.stream = nullptr;
+    if (std::fflush(stdout) == 0) return true;
+    *error = "cannot write the standard output: " + Reason(errno);
+    return false;
+  }
   const int closed = std::fclose(out.stream);
   const int cause = errno;
   out.stream = nullptr;
@@ -141,16 +164,18 @@ std::string InputProblem(const std::string& path) {
 
 bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error,
                    std::size_t limit, const std::atomic<bool>* interrupted) {
-  const std::string problem = InputProblem(path);
+  const bool standard = path == "-";
+  const std::string problem = standard ? "" : InputProblem(path);
   if (!problem.empty()) {
     *error = "cannot read " + path + ": " + problem;
     return false;
   }
 #ifdef _WIN32
-  std::FILE* in = _wfopen(PathOf(path).c_str(), L"rb");
+  std::FILE* in = standard ? stdin : _wfopen(PathOf(path).c_str(), L"rb");
 #else
-  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::FILE* in = standard ? stdin : std::fopen(path.c_str(), "rb");
 #endif
+  if (standard) UseBinaryMode(stdin);
   if (in == nullptr) {
     *error = "cannot read " + path + ": " + Reason(errno);
     return false;
@@ -179,7 +204,7 @@ bool ReadInputFile(const std::string& path, std::vector<std::uint8_t>* bytes, st
       break;
     }
   }
-  std::fclose(in);
+  if (!standard) std::fclose(in);
   return ok;
 }
 

@@ -16,7 +16,8 @@
 #include <vector>
 
 // An output being written. Its destructor removes the temporary file unless
-// PlaceOutput moved it into place.
+// PlaceOutput moved it into place. The name "-" is standard output, written
+// directly.
 struct OutputFile {
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
@@ -43,7 +44,8 @@ bool PlaceOutput(OutputFile& out, bool replace, std::string* error);
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,
                      std::string* error);
 
-// Reads the file's first `limit` bytes (all of it when shorter), in pieces,
+// Reads the file's first `limit` bytes (all of it when shorter), in pieces
+// ("-" is standard input),
 // stopping early when *interrupted is set (then false with "cancelled").
 // False with a one-line reason naming the file otherwise: it cannot be
 // opened, it is a folder, or a read fails.

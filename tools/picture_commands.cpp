@@ -69,9 +69,9 @@ void WritePicture(Session& s, const std::string& label, std::int32_t status,
 // may be one.
 struct ConvertJob {
   std::string label;  // how it is named in messages and on the progress line
-  std::string path;   // the picture file, or the archive
+  Source source;      // the picture, or the archive
   bool member = false;
-  std::uint64_t position = 0;  // the member's, in the archive
+  Member which;  // the member, in the archive
   std::string output;
   std::atomic<std::size_t>* pictures = nullptr;  // the archive's count of members that were
 };
@@ -86,9 +86,9 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
   if (job.member) {
     // The member to memory, then the picture from that block.
     MemoryHandle block = nullptr;
-    status = ExtractToMemory(s.archive(), job.path, job.position, &block, &error);
+    status = ExtractToMemory(s.archive(), job.source, job.which, &block, &error);
     if (status != Ok) {
-      s.Fail(job.label, StatusText(status, false, job.path, error), ExitCodeOf(status));
+      s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
       FinishStep(step);
       return;
     }
@@ -104,8 +104,8 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
         s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput,
                                &info, &bits, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
   } else {
-    status = DecodePictureFile(s.picture(), job.path, &info, &bits, DrawSharedProgress,
-                               reinterpret_cast<HostInt>(&step), &error);
+    status = DecodePicture(s.picture(), job.source, &info, &bits, DrawSharedProgress,
+                           reinterpret_cast<HostInt>(&step), &error);
   }
   WritePicture(s, job.label, status, error, info, bits, job.output);
   FinishStep(step);
@@ -160,49 +160,56 @@ void Convert(Session& s) {
   };
   std::vector<std::unique_ptr<ArchiveCount>> archives;
   std::vector<ConvertJob> jobs;
-  for (const std::string& path : inputs) {
+  for (const std::string& operand : inputs) {
     if (s.Cancelled()) break;
+    Source source;
+    if (!ReadOperand(s, operand, &source)) continue;
+    const std::string& path = source.name;
     Bytes head;
     std::string error;
-    if (!ReadHead(path, &head, &error)) {
+    if (!ReadHead(source, &head, &error)) {
       s.Fail(path, error, kExitInputError);
       continue;
     }
-    const fs::path stem = PathOf(path).replace_extension();
+    // Standard input has no name to give its outputs: "stdin".
+    const fs::path stem = source.memory ? fs::path("stdin") : PathOf(path).replace_extension();
     // Several inputs, or an output that is a folder (or is spelled as one),
     // go into that folder.
     std::error_code code;
     const std::string& out = s.options.output;
-    const bool to_folder =
-        !out.empty() && (inputs.size() > 1 || fs::is_directory(PathOf(out), code) ||
-                         out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
+    const bool to_folder = !out.empty() && out != "-" &&
+                           (inputs.size() > 1 || fs::is_directory(PathOf(out), code) ||
+                            out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
     const fs::path base = to_folder ? PathOf(out) / stem.filename() : stem;
     if (Takes(s.archive(), path, head)) {
       std::vector<Member> members;
-      if (!ListMembers(s, path, &members)) continue;
+      if (out == "-") {
+        s.Fail(path, "an archive's pictures go into a folder, not to standard output", kExitUsage);
+        continue;
+      }
+      if (!ListMembers(s, source, &members)) continue;
       const fs::path folder = out.empty() || to_folder ? base : PathOf(out);
       fs::create_directories(folder, code);
       archives.push_back(std::make_unique<ArchiveCount>());
       archives.back()->path = path;
       archives.back()->members = members.size();
       for (const Member& m : members) {
-        ConvertJob job{path + ": " + m.name,
-                       path,
-                       true,
-                       m.position,
-                       NameOf(folder / (m.name + DefaultExtension(s))),
-                       &archives.back()->pictures};
+        ConvertJob job;
+        job.label = path + ": " + m.name;
+        job.source = source;
+        job.member = true;
+        job.which = m;
+        job.output = NameOf(folder / (m.name + DefaultExtension(s)));
+        job.pictures = &archives.back()->pictures;
         jobs.push_back(job);
       }
     } else if (Takes(s.picture(), path, head)) {
-      if (!out.empty() && !to_folder && !FormatKnown(s, out)) return;
+      if (!out.empty() && out != "-" && !to_folder && !FormatKnown(s, out)) return;
       if (to_folder) fs::create_directories(PathOf(out), code);
-      ConvertJob job{path,
-                     path,
-                     false,
-                     0,
-                     out.empty() || to_folder ? NameOf(base) + DefaultExtension(s) : out,
-                     nullptr};
+      ConvertJob job;
+      job.label = path;
+      job.source = source;
+      job.output = out.empty() || to_folder ? NameOf(base) + DefaultExtension(s) : out;
       jobs.push_back(job);
     } else {
       s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);

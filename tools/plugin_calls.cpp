@@ -1,6 +1,7 @@
 // This file contains the tool's plug-in calls by file name.
 #include "tools/plugin_calls.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/platform.h"
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr std::uint32_t kFileInput = 0x0;
+constexpr std::uint32_t kMemoryInput = 0x1;
 constexpr std::uint32_t kToMemory = 0x100;
 
 // The member a record describes; its name is ASCII digits in either kind.
@@ -38,6 +40,9 @@ void ReadListing(const std::vector<std::uint8_t>& bytes, std::vector<Member>* me
 
 HostInt Position(std::uint64_t position) { return static_cast<HostInt>(position); }
 
+const void* Data(const Source& source) { return source.memory->data(); }
+HostInt Length(const Source& source) { return static_cast<HostInt>(source.memory->size()); }
+
 }  // namespace
 
 std::vector<std::uint8_t> TakeResultBlock(MemoryHandle block) {
@@ -51,14 +56,16 @@ std::vector<std::uint8_t> TakeResultBlock(MemoryHandle block) {
   return bytes;
 }
 
-std::int32_t ListArchive(const ArchiveApi& api, const std::string& path,
-                         std::vector<Member>* members, std::string* error) {
+std::int32_t ListArchive(const ArchiveApi& api, const Source& source, std::vector<Member>* members,
+                         std::string* error) {
   PluginName name;
-  if (!SpellForPlugin(path, api.GetArchiveInfoW != nullptr, &name, error)) return kUnspellableName;
+  if (!source.memory && !SpellForPlugin(source.name, api.GetArchiveInfoW != nullptr, &name, error))
+    return kUnspellableName;
   MemoryHandle block = nullptr;
-  const std::int32_t status = name.wide
-                                  ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
-                                  : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
+  const std::int32_t status =
+      source.memory ? api.GetArchiveInfo(Data(source), Length(source), kMemoryInput, &block)
+      : name.wide   ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
+                    : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
   if (status != Ok) return status;
   const std::vector<std::uint8_t> bytes = TakeResultBlock(block);
   if (name.wide) {
@@ -69,12 +76,18 @@ std::int32_t ListArchive(const ArchiveApi& api, const std::string& path,
   return Ok;
 }
 
-std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
+std::int32_t DescribeMember(const ArchiveApi& api, const Source& source,
                             const std::string& member_name, Member* member, std::string* error) {
   PluginName name;
-  if (!SpellForPlugin(path, api.GetFileInfoW != nullptr, &name, error)) return kUnspellableName;
+  if (!source.memory && !SpellForPlugin(source.name, api.GetFileInfoW != nullptr, &name, error))
+    return kUnspellableName;
   std::int32_t status;
-  if (name.wide) {
+  if (source.memory) {
+    ArchiveMemberRecord record{};
+    status =
+        api.GetFileInfo(Data(source), Length(source), member_name.c_str(), kMemoryInput, &record);
+    if (status == Ok) *member = MemberOf(record);
+  } else if (name.wide) {
     std::u16string wide_member;
     if (!Utf16FromUtf8(member_name, &wide_member)) return ReadError;  // names no member
     WideMemberRecord record{};
@@ -88,32 +101,47 @@ std::int32_t DescribeMember(const ArchiveApi& api, const std::string& path,
   return status;
 }
 
-std::int32_t ExtractToMemory(const ArchiveApi& api, const std::string& path, std::uint64_t position,
+std::int32_t ExtractToMemory(const ArchiveApi& api, const Source& source, const Member& member,
                              MemoryHandle* block, std::string* error, ProgressCallback progress,
                              HostInt user_data) {
-  PluginName name;
-  if (!SpellForPlugin(path, api.GetFileW != nullptr, &name, error)) return kUnspellableName;
-  if (name.wide) {
-    return api.GetFileW(name.utf16.c_str(), Position(position), block, kFileInput | kToMemory,
-                        progress, user_data);
+  if (source.memory) {
+    // The member's bytes as the host's block; past the end there are none.
+    const std::uint64_t size = source.memory->size();
+    const std::uint64_t start = std::min(member.position, size);
+    const std::uint64_t length = std::min(member.size, size - start);
+    return api.GetFile(source.memory->data() + start, static_cast<HostInt>(length), block,
+                       kMemoryInput | kToMemory, progress, user_data);
   }
-  return api.GetFile(name.ansi.c_str(), Position(position), block, kFileInput | kToMemory, progress,
-                     user_data);
+  PluginName name;
+  if (!SpellForPlugin(source.name, api.GetFileW != nullptr, &name, error)) return kUnspellableName;
+  if (name.wide) {
+    return api.GetFileW(name.utf16.c_str(), Position(member.position), block,
+                        kFileInput | kToMemory, progress, user_data);
+  }
+  return api.GetFile(name.ansi.c_str(), Position(member.position), block, kFileInput | kToMemory,
+                     progress, user_data);
 }
 
-std::int32_t DescribePicture(const PictureApi& api, const std::string& path,
-                             PictureInfoRecord* record, std::string* error) {
+std::int32_t DescribePicture(const PictureApi& api, const Source& source, PictureInfoRecord* record,
+                             std::string* error) {
+  if (source.memory) return api.GetPictureInfo(Data(source), Length(source), kMemoryInput, record);
   PluginName name;
-  if (!SpellForPlugin(path, api.GetPictureInfoW != nullptr, &name, error)) return kUnspellableName;
+  if (!SpellForPlugin(source.name, api.GetPictureInfoW != nullptr, &name, error))
+    return kUnspellableName;
   return name.wide ? api.GetPictureInfoW(name.utf16.c_str(), 0, kFileInput, record)
                    : api.GetPictureInfo(name.ansi.c_str(), 0, kFileInput, record);
 }
 
-std::int32_t DecodePictureFile(const PictureApi& api, const std::string& path, MemoryHandle* info,
-                               MemoryHandle* bits, ProgressCallback progress, HostInt user_data,
-                               std::string* error) {
+std::int32_t DecodePicture(const PictureApi& api, const Source& source, MemoryHandle* info,
+                           MemoryHandle* bits, ProgressCallback progress, HostInt user_data,
+                           std::string* error) {
+  if (source.memory) {
+    return api.GetPicture(Data(source), Length(source), kMemoryInput, info, bits, progress,
+                          user_data);
+  }
   PluginName name;
-  if (!SpellForPlugin(path, api.GetPictureW != nullptr, &name, error)) return kUnspellableName;
+  if (!SpellForPlugin(source.name, api.GetPictureW != nullptr, &name, error))
+    return kUnspellableName;
   return name.wide
              ? api.GetPictureW(name.utf16.c_str(), 0, kFileInput, info, bits, progress, user_data)
              : api.GetPicture(name.ansi.c_str(), 0, kFileInput, info, bits, progress, user_data);
