@@ -46,18 +46,6 @@ std::vector<std::string> ArchiveProblems(const Source& source, const Bytes& head
   return problems;
 }
 
-// Decodes a picture held in memory; the DIB's pixels, or empty with the
-// status on failure.
-std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels) {
-  MemoryHandle info = nullptr, bits = nullptr;
-  const std::int32_t status = api.GetPicture(file.data(), static_cast<HostInt>(file.size()),
-                                             kMemoryInput, &info, &bits, nullptr, 0);
-  if (status != Ok) return status;
-  TakeResultBlock(info);
-  *pixels = TakeResultBlock(bits);
-  return Ok;
-}
-
 // The problems of a picture that GetPicture does not report: a pixel stream
 // that ends before it has coded every pixel (the plug-in completes it with
 // zeros, which draw black). Whether any pixel came from beyond the data is
@@ -69,10 +57,7 @@ std::vector<std::string> PictureProblems(const PictureApi& api, const Bytes& fil
   if (status == BrokenData) return {"broken pixel data: a literal list of no colours"};
   if (status != Ok) return {StatusText(status, true, "the picture")};
   for (std::uint8_t fill : {0xFF, 0x5A}) {
-    Bytes padded = file;
-    padded.resize(file.size() + 4096, fill);
-    Bytes other;
-    if (DecodeBlock(api, padded, &other) != Ok || other != plain)
+    if (DataEndEarly(api, file, plain, fill))
       return {"the pixel data end before every pixel is coded (the rest shows black)"};
   }
   return {};

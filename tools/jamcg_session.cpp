@@ -98,3 +98,21 @@ bool ListMembers(Session& s, const Source& source, std::vector<Member>* members)
   }
   return true;
 }
+
+std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels) {
+  MemoryHandle info = nullptr, bits = nullptr;
+  const std::int32_t status = api.GetPicture(file.data(), static_cast<HostInt>(file.size()),
+                                             kMemoryInput, &info, &bits, nullptr, 0);
+  if (status != Ok) return status;
+  TakeResultBlock(info);
+  *pixels = TakeResultBlock(bits);
+  return Ok;
+}
+
+bool DataEndEarly(const PictureApi& api, const Bytes& file, const Bytes& pixels,
+                  std::uint8_t fill) {
+  Bytes padded = file;
+  padded.resize(file.size() + 4096, fill);
+  Bytes other;
+  return DecodeBlock(api, padded, &other) != Ok || other != pixels;
+}

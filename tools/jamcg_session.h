@@ -113,6 +113,16 @@ bool MatchesPattern(const std::string& path, const std::string& pattern);
 // The members GetArchiveInfo lists, in order; false (reported) on failure.
 bool ListMembers(Session& s, const Source& source, std::vector<Member>* members);
 
+// Decodes a picture held in memory with GetPicture; its DIB pixels in
+// *pixels, or the status of the failure.
+std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels);
+
+// True when `pixels`, decoded from `file`, owe something to bytes past the
+// file's end (which the plug-in reads as zeros): decoded again with 4096
+// bytes of `fill` behind it, the picture comes out otherwise. Pixels that the
+// data code cannot change.
+bool DataEndEarly(const PictureApi& api, const Bytes& file, const Bytes& pixels, std::uint8_t fill);
+
 // The commands, each in the file of its group.
 void Info(Session& s);
 void List(Session& s);

@@ -38,17 +38,8 @@ std::string DefaultExtension(const Session& s) {
   return s.options.format == "bmp" ? ".bmp" : ".png";
 }
 
-// Writes the picture GetPicture handed over (status Ok) to `output`, or
-// reports why there is none.
-void WritePicture(Session& s, const std::string& label, std::int32_t status,
-                  const std::string& error, MemoryHandle info, MemoryHandle bits,
-                  const std::string& output) {
-  if (status != Ok) {
-    s.Fail(label, StatusText(status, true, label, error), ExitCodeOf(status));
-    return;
-  }
-  const Bytes header = TakeResultBlock(info);
-  const Bytes pixels = TakeResultBlock(bits);
+// Writes the picture GetPicture handed over (its two blocks' bytes) to `output`.
+void WritePicture(Session& s, const Bytes& header, const Bytes& pixels, const std::string& output) {
   std::int32_t width = 0, height = 0;
   std::memcpy(&width, &header[4], 4);
   std::memcpy(&height, &header[8], 4);
@@ -83,6 +74,7 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
   MemoryHandle info = nullptr, bits = nullptr;
   std::string error;
   std::int32_t status;
+  Bytes data;  // the picture's bytes, where they are at hand
   if (job.member) {
     // The member to memory, then the picture from that block.
     MemoryHandle block = nullptr;
@@ -92,7 +84,8 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
       FinishStep(step);
       return;
     }
-    const Bytes bytes = TakeResultBlock(block);
+    data = TakeResultBlock(block);
+    const Bytes& bytes = data;
     Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
     head.resize(kHeadSize);
     if (s.picture().IsSupported("", Probe(head)) != 1) {
@@ -107,7 +100,30 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
     status = DecodePicture(s.picture(), job.source, &info, &bits, DrawSharedProgress,
                            reinterpret_cast<HostInt>(&step), &error);
   }
-  WritePicture(s, job.label, status, error, info, bits, job.output);
+  if (status != Ok) {
+    s.Fail(job.label, StatusText(status, true, job.label, error), ExitCodeOf(status));
+    FinishStep(step);
+    return;
+  }
+  const Bytes header = TakeResultBlock(info);
+  const Bytes pixels = TakeResultBlock(bits);
+  // The plug-in completes data that end early with black and reports
+  // success; say so.
+  if (!job.member) {
+    if (job.source.memory) {
+      data = *job.source.memory;
+    } else {
+      ReadInputFile(job.source.name, &data, &error, SIZE_MAX, s.context.interrupted);
+    }
+  }
+  if (!data.empty() && DataEndEarly(s.picture(), data, pixels, 0xFF)) {
+    std::lock_guard<std::mutex> hold(s.lock);
+    std::fprintf(s.context.err,
+                 "jamcg: warning: %s: the pixel data end before every pixel is coded; the rest "
+                 "is black\n",
+                 job.label.c_str());
+  }
+  WritePicture(s, header, pixels, job.output);
   FinishStep(step);
 }
 
