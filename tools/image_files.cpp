@@ -216,7 +216,9 @@ bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::stri
 bool PngSupported() { return true; }
 
 bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
-               const std::atomic<bool>* interrupted) {
+               const std::atomic<bool>* interrupted,
+               std::int32_t(SPI_CALL* progress)(std::int32_t, std::int32_t, HostInt),
+               HostInt user_data) {
   spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
   spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
   spng_ihdr ihdr{};
@@ -235,6 +237,7 @@ bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* 
       stopped = true;
       break;
     }
+    if (progress != nullptr && y % 64 == 0) progress(y, image.height, user_data);
     status = spng_encode_row(ctx, image.rgb.data() + row * static_cast<std::size_t>(y), row);
   }
   if (status == SPNG_EOI) status = 0;  // the last row ends the image
@@ -290,7 +293,8 @@ void AppendBytes(void* context, void* data, int size) {
 }  // namespace
 
 bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
-               const std::atomic<bool>* interrupted) {
+               const std::atomic<bool>* interrupted,
+               std::int32_t(SPI_CALL*)(std::int32_t, std::int32_t, HostInt), HostInt) {
   if (interrupted != nullptr && interrupted->load()) return *error = "cancelled", false;
   png->clear();
   if (!stbi_write_png_to_func(AppendBytes, png, image.width, image.height, 3, image.rgb.data(),

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/host_contract.h"
+
 // A picture as files hold it: rows top to bottom, 3 bytes a pixel, red first.
 struct Image {
   std::int32_t width = 0;
@@ -40,8 +42,12 @@ bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::stri
 
 bool PngSupported();
 // Encodes row by row; a set *interrupted stops it ("cancelled").
+// `progress`, when given, is called with (rows done, rows) as a plug-in's
+// progress callback is (its result is not used).
 bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
-               const std::atomic<bool>* interrupted = nullptr);
+               const std::atomic<bool>* interrupted = nullptr,
+               std::int32_t(SPI_CALL* progress)(std::int32_t, std::int32_t, HostInt) = nullptr,
+               HostInt user_data = 0);
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
                const Background& background = {});
 

@@ -39,7 +39,8 @@ std::string DefaultExtension(const Session& s) {
 }
 
 // Writes the picture GetPicture handed over (its two blocks' bytes) to `output`.
-void WritePicture(Session& s, const Bytes& header, const Bytes& pixels, const std::string& output) {
+void WritePicture(Session& s, const Bytes& header, const Bytes& pixels, const std::string& output,
+                  StepProgress* step) {
   std::int32_t width = 0, height = 0;
   std::memcpy(&width, &header[4], 4);
   std::memcpy(&height, &header[8], 4);
@@ -48,7 +49,8 @@ void WritePicture(Session& s, const Bytes& header, const Bytes& pixels, const st
   std::string problem;
   if (WantsBmp(s, output)) {
     file = EncodeBmp(image);
-  } else if (!EncodePng(image, &file, &problem, s.context.interrupted)) {
+  } else if (!EncodePng(image, &file, &problem, s.context.interrupted, DrawSharedProgress,
+                        reinterpret_cast<HostInt>(step))) {
     s.Fail(output, problem, kExitOutputError);
     return;
   }
@@ -78,7 +80,12 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
   if (job.member) {
     // The member to memory, then the picture from that block.
     MemoryHandle block = nullptr;
-    status = ExtractToMemory(s.archive(), job.source, job.which, &block, &error);
+    // Extracting, decoding and encoding each fill a part of the line.
+    step.span = 25;
+    status = ExtractToMemory(s.archive(), job.source, job.which, &block, &error, DrawSharedProgress,
+                             reinterpret_cast<HostInt>(&step));
+    step.base = 25;
+    step.span = 50;
     if (status != Ok) {
       s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
       FinishStep(step);
@@ -97,6 +104,7 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
         s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput,
                                &info, &bits, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
   } else {
+    step.span = 75;
     status = DecodePicture(s.picture(), job.source, &info, &bits, DrawSharedProgress,
                            reinterpret_cast<HostInt>(&step), &error);
   }
@@ -123,7 +131,9 @@ void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
                  "is black\n",
                  job.label.c_str());
   }
-  WritePicture(s, header, pixels, job.output);
+  step.base = 75;  // encoding: the last quarter
+  step.span = 25;
+  WritePicture(s, header, pixels, job.output, &step);
   FinishStep(step);
 }
 

@@ -90,7 +90,7 @@ std::int32_t SPI_CALL DrawSharedProgress(std::int32_t num, std::int32_t denom, H
   SharedProgress& shared = *step->shared;
   if (shared.interrupted != nullptr && shared.interrupted->load()) return 1;
   if (shared.terminal == nullptr || denom <= 0) return 0;
-  const int percent = static_cast<int>(std::int64_t{num} * 100 / denom);
+  const int percent = step->base + static_cast<int>(std::int64_t{num} * step->span / denom);
   if (percent > step->drawn && percent <= 100) {
     step->drawn = percent;
     std::lock_guard<std::mutex> hold(shared.lock);

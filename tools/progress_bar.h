@@ -48,10 +48,14 @@ struct SharedProgress {
 };
 
 // One worker's current picture; user_data of DrawSharedProgress.
+// A step goes through phases (extracting, decoding, encoding): each phase's
+// calls fill its own stretch [base, base + span) of the step's percentage.
 struct StepProgress {
   SharedProgress* shared;
   std::string label;
   int drawn = -1;
+  int base = 0;
+  int span = 100;
 };
 
 // The callback for a step; returns 1 (stop) once *interrupted is set.
