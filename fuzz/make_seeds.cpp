@@ -50,7 +50,13 @@ std::vector<Bytes> Pictures() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  const std::string argument = argc == 2 ? argv[1] : "";
+  if (argument == "-h" || argument == "--help") {
+    std::printf(
+        "usage: make_seeds FOLDER\nWrites the fuzz targets' seed inputs into FOLDER/TARGET/.\n");
+    return 0;
+  }
+  if (argc != 2 || argument.empty() || argument[0] == '-') {
     std::fprintf(stderr, "usage: make_seeds FOLDER\n");
     return 2;
   }

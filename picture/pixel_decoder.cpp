@@ -87,10 +87,6 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   return ReadSource(source, decoder.buffer, kWindowSize);
 }
 
-std::uint32_t RecentColor(const PixelDecoder& decoder, std::uint32_t slot) {
-  return decoder.recent_colors[decoder.front + slot];
-}
-
 bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   if (count <= 0) return true;
   // The state is kept in locals while the row is written: stores through `out`

@@ -77,6 +77,3 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source);
 // or a literal list has a count of 0 (which would run outside the window),
 // and with ReadError when a refill read fails.
 bool DecodeRow(PixelDecoder& decoder, std::uint8_t* out, std::int32_t count);
-
-// The colour in logical table slot `slot` (0 = most recent).
-std::uint32_t RecentColor(const PixelDecoder& decoder, std::uint32_t slot);

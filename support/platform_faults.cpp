@@ -1,6 +1,8 @@
 // This file contains the fault-injecting platform wrapper used by the tests.
 #include "support/platform_faults.h"
 
+#include <algorithm>
+
 namespace {
 
 FaultPlan& Plan(void* context) { return *static_cast<FaultPlan*>(context); }
@@ -18,6 +20,11 @@ bool Strike(FaultPlan& plan, FaultCall call) {
   return true;
 }
 
+void Opened(FaultPlan& plan, FileHandle file) {
+  plan.opened.push_back(file);
+  ++plan.open_handles;
+}
+
 // A plain failure: the call does nothing and GetLastError reports plan.error.
 bool Refuse(FaultPlan& plan) {
   plan.error_pending = true;
@@ -30,7 +37,7 @@ FileHandle CreateFileEntry(void* context, const char* name, std::uint32_t access
   FaultPlan& plan = Plan(context);
   if (Strike(plan, FaultCall::CreateFile)) return Refuse(plan), kInvalidHandle;
   FileHandle file = OsCreateFile(*plan.base, name, access, share, disposition);
-  if (file != kInvalidHandle) ++plan.open_handles;
+  if (file != kInvalidHandle) Opened(plan, file);
   return file;
 }
 
@@ -39,7 +46,7 @@ FileHandle CreateFileWideEntry(void* context, const WideChar* name, std::uint32_
   FaultPlan& plan = Plan(context);
   if (Strike(plan, FaultCall::CreateFile)) return Refuse(plan), kInvalidHandle;
   FileHandle file = OsCreateFileWide(*plan.base, name, access, share, disposition);
-  if (file != kInvalidHandle) ++plan.open_handles;
+  if (file != kInvalidHandle) Opened(plan, file);
   return file;
 }
 
@@ -86,7 +93,11 @@ bool CloseHandleEntry(void* context, FileHandle file) {
   FaultPlan& plan = Plan(context);
   plan.error_pending = false;
   bool closed = OsCloseHandle(*plan.base, file);
-  if (closed) --plan.open_handles;
+  auto it = std::find(plan.opened.begin(), plan.opened.end(), file);
+  if (closed && it != plan.opened.end()) {
+    plan.opened.erase(it);
+    --plan.open_handles;
+  }
   return closed;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "support/platform.h"
 
@@ -47,8 +48,11 @@ struct FaultPlan {
   std::uint32_t injected_kind_index = 0;     // 1 = the first call of that kind
   bool error_pending = false;                // GetLastError reports pending_error
   std::uint32_t pending_error = 0;
-  // Accounting: opened minus closed handles, allocated minus freed blocks.
+  // Accounting: handles this plan opened and has not seen closed (a close of
+  // any other handle, the all-bits-set one included, changes nothing), and
+  // blocks allocated minus freed.
   std::int32_t open_handles = 0;
+  std::vector<FileHandle> opened;
   std::int32_t live_blocks = 0;
   std::uint64_t bytes_read = 0;  // by reads that succeeded
   // Calls seen of each kind, indexed by FaultCall.

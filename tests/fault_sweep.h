@@ -13,9 +13,15 @@ struct SweepRun {
 };
 
 // `operation(os)` runs the export on the faulty platform `os` and returns its
-// result; `check(run)` judges each run. The plan fails calls of kind `only`
-// with `error`; the sweep ends with the first run in which nothing was failed,
-// which must be the untouched, successful run.
+// result, having freed through `os` any block the export handed over;
+// `check(run)` judges each run. The plan fails calls of kind `only` with
+// `error`; the sweep ends with the first run in which nothing was failed,
+// which must be the untouched, successful run. Every run must leave no
+// handle open and no block allocated; a sweep that reaches its cap of runs
+// fails.
+// Far more platform calls than any export makes on the tests' inputs.
+constexpr std::uint32_t kSweepCap = 100000;
+
 template <class Operation, class Check>
 void SweepFaults(FaultCall only, std::uint32_t error, Operation operation, Check check) {
   for (std::uint32_t n = 1;; ++n) {
@@ -27,7 +33,12 @@ void SweepFaults(FaultCall only, std::uint32_t error, Operation operation, Check
     const std::int32_t result = operation(os);
     SCOPED_TRACE(testing::Message() << "failing platform call " << n);
     EXPECT_EQ(plan.open_handles, 0) << "a file handle was left open";
+    EXPECT_EQ(plan.live_blocks, 0) << "a block was left allocated";
     check(SweepRun{plan, result});
-    if (!plan.injected || n > 100000) break;
+    if (!plan.injected) break;
+    if (n == kSweepCap) {
+      ADD_FAILURE() << "the sweep reached " << kSweepCap << " runs without an untouched one";
+      break;
+    }
   }
 }

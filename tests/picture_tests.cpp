@@ -220,6 +220,11 @@ struct ModelDecoder {
   }
 };
 
+// The colour in the decoder's logical table slot `slot` (0 = most recent).
+std::uint32_t RecentColor(const PixelDecoder& decoder, std::uint32_t slot) {
+  return decoder.recent_colors[decoder.front + slot];
+}
+
 struct TestDecoder {
   Bytes stream;
   InputSource input;

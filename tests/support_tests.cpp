@@ -173,6 +173,27 @@ TEST(Platform, FaultPlanFailsTheChosenCallAndCountsWhatIsOutstanding) {
   EXPECT_EQ(plan.live_blocks, 0);
 }
 
+TEST(Platform, FaultPlanCountsOnlyTheHandlesItOpened) {
+  // A close of "no handle", of a handle the plan did not open, or a second
+  // close, must not make up for a handle that was left open.
+  TempDir dir;
+  WriteFile(dir.File("f"), Counting(4));
+  const std::string name = dir.File("f");
+  FaultPlan plan;
+  const Platform counting = FaultyPlatform(&plan);
+  FileHandle mine = OsCreateFile(counting, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(mine, kInvalidHandle);
+  EXPECT_EQ(plan.open_handles, 1);
+  EXPECT_TRUE(OsCloseHandle(counting, kInvalidHandle)) << "the system accepts it";
+  FileHandle theirs = OsCreateFile(os, name.c_str(), kGenericRead, kShareRead, kOpenExisting);
+  EXPECT_TRUE(OsCloseHandle(counting, theirs));
+  EXPECT_EQ(plan.open_handles, 1) << "still open: mine";
+  EXPECT_TRUE(OsCloseHandle(counting, mine));
+  EXPECT_EQ(plan.open_handles, 0);
+  OsCloseHandle(counting, mine);
+  EXPECT_EQ(plan.open_handles, 0) << "a second close counts nothing";
+}
+
 // ---- input source ----
 
 TEST(InputSource, MemoryReadsPastTheEndGiveZeros) {

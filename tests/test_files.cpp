@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -81,3 +83,25 @@ Bytes TakeBlock(MemoryHandle block) {
   EXPECT_EQ(OsLocalFree(os, block), nullptr);
   return bytes;
 }
+
+namespace {
+
+PluginHost LoadOrAbort() {
+  PluginHost host{};
+  std::string error;
+  if (!LoadPlugins("", &host, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    std::abort();
+  }
+  return host;
+}
+
+}  // namespace
+
+const PluginHost& ProgramPlugins() {
+  static const PluginHost host = LoadOrAbort();
+  return host;
+}
+
+const PictureApi& Picture() { return ProgramPlugins().picture; }
+const ArchiveApi& Archive() { return ProgramPlugins().archive; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/host_contract.h"
+#include "tools/plugin_host.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -51,6 +52,12 @@ inline std::u16string WidePath(const std::filesystem::path& path) { return path.
 
 // The current position of an open file (all bits set if it cannot be had).
 std::uint64_t FilePosition(FileHandle file);
+
+// The plug-ins of the program's own folder (natively: the linked code),
+// loaded once; aborts with a message if they cannot be loaded.
+const PluginHost& ProgramPlugins();
+const PictureApi& Picture();
+const ArchiveApi& Archive();
 
 // Copies a block the plug-in handed over, checking that it was left unlocked,
 // and frees it as the host does.

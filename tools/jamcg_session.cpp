@@ -84,9 +84,7 @@ bool MatchesPattern(const std::string& path, const std::string& pattern) {
   std::string name = NameOf(PathOf(path).filename()), ext = pattern.substr(1);
   if (name.size() < ext.size()) return false;
   std::string tail = name.substr(name.size() - ext.size());
-  std::transform(tail.begin(), tail.end(), tail.begin(), ::tolower);
-  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-  return tail == ext;
+  return AsciiLower(tail) == AsciiLower(ext);
 }
 
 bool ListMembers(Session& s, const Source& source, std::vector<Member>* members) {
@@ -115,4 +113,11 @@ bool DataEndEarly(const PictureApi& api, const Bytes& file, const Bytes& pixels,
   padded.resize(file.size() + 4096, fill);
   Bytes other;
   return DecodeBlock(api, padded, &other) != Ok || other != pixels;
+}
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
 }

@@ -107,6 +107,9 @@ bool Takes(const Api& api, const std::string& path, const Bytes& head) {
 // Entry `number` of a plug-in's information table.
 std::string InfoText(InfoFunction info, int number);
 
+// The text with A-Z lowered and every other byte (UTF-8 included) kept.
+std::string AsciiLower(std::string text);
+
 // True when the file's name matches a plug-in's pattern, "*.nsc" or "*.*".
 bool MatchesPattern(const std::string& path, const std::string& pattern);
 

@@ -19,15 +19,13 @@ namespace {
 // True for BMP output: by --format, else by the output's extension.
 bool WantsBmp(const Session& s, const std::string& path) {
   if (!s.options.format.empty()) return s.options.format == "bmp";
-  std::string ext = NameOf(PathOf(path).extension());
-  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  const std::string ext = AsciiLower(NameOf(PathOf(path).extension()));
   return ext == ".bmp";
 }
 
 // False, reported, when neither --format nor the extension says the format.
 bool FormatKnown(Session& s, const std::string& path) {
-  std::string ext = NameOf(PathOf(path).extension());
-  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  const std::string ext = AsciiLower(NameOf(PathOf(path).extension()));
   if (!s.options.format.empty() || ext == ".png" || ext == ".bmp") return true;
   s.Fail(path, "cannot tell which format to write: name it .png or .bmp, or give --format",
          kExitUsage);

@@ -167,25 +167,3 @@ bool LoadPlugins(const std::string&, PluginHost* host, std::string*) {
 }
 
 #endif
-
-namespace {
-
-PluginHost LoadOrAbort() {
-  PluginHost host{};
-  std::string error;
-  if (!LoadPlugins("", &host, &error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
-    std::abort();
-  }
-  return host;
-}
-
-}  // namespace
-
-const PluginHost& ProgramPlugins() {
-  static const PluginHost host = LoadOrAbort();
-  return host;
-}
-
-const PictureApi& Picture() { return ProgramPlugins().picture; }
-const ArchiveApi& Archive() { return ProgramPlugins().archive; }

@@ -77,9 +77,3 @@ struct PluginHost {
 // own folder (natively: the linked code). False with a one-line reason if a
 // library or one of its exports cannot be found.
 bool LoadPlugins(const std::string& folder, PluginHost* host, std::string* error);
-
-// The plug-ins of the program's own folder, loaded once; aborts with a message
-// if they cannot be loaded. For tests.
-const PluginHost& ProgramPlugins();
-const PictureApi& Picture();
-const ArchiveApi& Archive();
