@@ -250,6 +250,20 @@ TEST(ArchiveListing, IsSupportedJudgesTheFirst2048BytesOnly) {
   Bytes early = archive;
   early[2040] = early[2041] = 0;  // within the probe
   EXPECT_EQ(Archive().IsSupported("a.nsc", reinterpret_cast<std::uintptr_t>(early.data())), 0);
+  // The bound is exact: W[510] is compared with W[509], W[511] with nothing
+  // (as the last boundary of a shorter table is not).
+  Bytes last_word = archive;
+  last_word[2044] = last_word[2045] = 0;
+  EXPECT_EQ(Archive().IsSupported("a.nsc", reinterpret_cast<std::uintptr_t>(last_word.data())), 1);
+  for (auto [boundary, expected] : {std::pair{9, 1}, {8, 0}}) {
+    std::vector<std::uint32_t> ten = {kNscMagic, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+    ten[boundary] = 45;  // below the one before
+    Bytes head = Table(ten, 200);
+    head.resize(2048);
+    EXPECT_EQ(Archive().IsSupported("a.nsc", reinterpret_cast<std::uintptr_t>(head.data())),
+              expected)
+        << "W[" << boundary << "] out of order";
+  }
   Bytes short_one = Table({kNscMagic, 16, 20, 30}, 30);
   short_one.resize(2048);
   EXPECT_EQ(Archive().IsSupported("a.nsc", reinterpret_cast<std::uintptr_t>(short_one.data())), 1);
@@ -894,6 +908,23 @@ TEST(ArchiveSweep, EveryFailurePointOfEveryExport) {
           });
     }
   }
+}
+
+TEST(NscWriter, AnEmptyLastMemberIsAllowed) {
+  // The format compares no boundary with the last: an empty last member is
+  // valid, and listed by nothing but GetFileInfo.
+  Bytes archive;
+  std::string error;
+  ASSERT_TRUE(PackNscArchive({Bytes{7, 7}, Bytes{}}, &archive, &error)) << error;
+  EXPECT_EQ(archive, Concat(Table({kNscMagic, 16, 18, 18}), Bytes{7, 7}));
+  const Listing listing = List(archive);
+  ASSERT_EQ(listing.status, Ok);
+  EXPECT_EQ(Names(listing), std::vector<std::string>{"1"});
+  ArchiveMemberRecord record{};
+  ASSERT_EQ(Archive().GetFileInfo(archive.data(), Size(archive), "2", 1, &record), Ok);
+  EXPECT_EQ(record.stored_size, 0u);
+  // One member alone is followed by an empty one, so it may not be empty.
+  EXPECT_FALSE(PackNscArchive({Bytes{}}, &archive, &error));
 }
 
 TEST(NscWriter, RefusesWhatNoArchiveCanHold) {
