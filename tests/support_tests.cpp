@@ -355,6 +355,12 @@ TEST(InputSource, WideNamesOpenAnyFile) {
     CloseSource(input);
   }
   InputSource input;
+#ifndef _WIN32
+  // A lone surrogate: Windows names may hold one, UTF-8 cannot spell it.
+  const std::u16string lone = WidePath(dir.path) + u"/\xD800";
+  EXPECT_FALSE(OpenSource(input, os, lone.c_str(), 0, 0, TextKind::Wide));
+  EXPECT_EQ(input.os_error, kErrorInvalidName);
+#endif
   const std::u16string missing = WidePath(dir.path / Widen("無い"));
   EXPECT_FALSE(OpenSource(input, os, missing.c_str(), 0, 0, TextKind::Wide));
   EXPECT_EQ(input.status, ReadError);
