@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Checks that the native, 32-bit and 64-bit builds give a user the same
-# results: the same picture and archive are converted, listed and extracted
-# by each build's jamcg (the Windows ones through the real .spi and .sph
-# files under Wine), and every output is compared byte for byte with the
-# native one. Run after the native, windows and windows64 builds.
+# Checks that the native, 32-bit and 64-bit builds give the same results:
+# - what a host receives: host_dump calls every export that reads data on
+#   the fuzz seed corpus and on a set of malformed inputs, from memory and
+#   from files, and prints every status, record value and block digest;
+# - what a user gets: the same picture and archive are converted, listed and
+#   extracted by each build's jamcg;
+# the Windows builds through the real .spi and .sph files under Wine, each
+# output compared byte for byte with the native one. Run after the native,
+# windows and windows64 builds.
 # A build whose programs cannot run on this machine (32-bit Wine on a kernel
 # without 32-bit support) is reported as skipped.
 set -euo pipefail
@@ -46,6 +50,12 @@ outputs() {
     "$@" convert -q --format bmp set.nsc -o "$out/pictures"
 }
 outputs native "$native"
+# The inputs of host_dump: the seed corpus and the malformed inputs.
+mkdir -p dump-inputs
+"$root/build/native/bin/make_seeds" dump-inputs/seeds >/dev/null
+"$root/build/native/bin/host_dump" --hostile dump-inputs/hostile
+"$root/build/native/bin/host_dump" dump-inputs > native/host.txt
+[[ $(wc -l < native/host.txt) -gt 1000 ]] || { echo "host_dump printed too little"; exit 1; }
 
 passed=0 failed=0 skipped=0
 for build in windows windows64; do
@@ -69,7 +79,9 @@ for build in windows windows64; do
     skipped=$((skipped + 1))
     continue
   fi
-  if outputs "$build" "${runner[@]}" "$exe" && diff -r native "$build"; then
+  if outputs "$build" "${runner[@]}" "$exe" &&
+    "${runner[@]}" "$root/build/$build/bin/host_dump.exe" dump-inputs | tr -d '\r' > "$build/host.txt" &&
+    diff -r native "$build"; then
     echo "$build: every output equals the native build's, byte for byte"
     passed=$((passed + 1))
   else
