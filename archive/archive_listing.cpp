@@ -6,6 +6,7 @@
 
 #include "archive/archive_plugin.h"
 #include "archive/member_table.h"
+#include "support/result_block.h"
 
 namespace archive {
 

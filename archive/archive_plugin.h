@@ -25,9 +25,10 @@ std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr
 // Lists the archive: one result block of records (ArchiveMemberRecord), one
 // per member of more than 1 byte, then an end record whose first byte is 0.
 // *info_slot is set to null first; the block goes there and belongs to the
-// host on success (0). Otherwise *info_slot is null and the result is 2 (a
-// table check failed, or the table is larger than kLargestTable), 4 or 5 (the
-// block or the table's scratch block), or 6 (read).
+// host on success (Ok). Otherwise *info_slot is null and the result is
+// UnsupportedFormat (a table check failed, or the table is larger than
+// kLargestTable), NoMemory or MemoryError (the block or the table's scratch
+// block), or ReadError.
 std::int32_t GetArchiveInfo(const Platform& os, const void* source, HostInt length_or_offset,
                             std::uint32_t flags, MemoryHandle* info_slot);
 // The same with a UTF-16 file name and a block of WideMemberRecords.
@@ -35,15 +36,16 @@ std::int32_t GetArchiveInfoW(const Platform& os, const void* source, HostInt len
                              std::uint32_t flags, MemoryHandle* info_slot);
 
 // Describes the member named `file_name` (its number, read as strtol reads
-// decimals: ASCII blanks, a sign and ASCII digits) at *record_out. Returns 0;
-// 6 when the name names no member (judged after the first 12 bytes, before
-// the rest of the table) or on a read failure; 2 when a table check fails;
-// 4 or 5 for the table's scratch block. The record is written only on success.
+// decimals: ASCII blanks, a sign and ASCII digits) at *record_out. Returns Ok;
+// ReadError when the name names no member (judged after the first 12 bytes,
+// before the rest of the table) or on a read failure; UnsupportedFormat when
+// a table check fails; NoMemory or MemoryError for the table's scratch block.
+// The record is written only on success.
 std::int32_t GetFileInfo(const Platform& os, const void* source, HostInt length_or_offset,
                          const char* file_name, std::uint32_t flags,
                          ArchiveMemberRecord* record_out);
 // The same with a UTF-16 file name and member name, and a WideMemberRecord.
-// Any character beyond ASCII in the member name names no member (6).
+// Any character beyond ASCII in the member name names no member (ReadError).
 std::int32_t GetFileInfoW(const Platform& os, const void* source, HostInt length_or_offset,
                           const WideChar* file_name, std::uint32_t flags,
                           WideMemberRecord* record_out);
@@ -57,14 +59,15 @@ std::int32_t GetFileInfoW(const Platform& os, const void* source, HostInt length
 // Output kind 0x000: the copy is written to the file DEST\NAME (NAME alone
 // when DEST is empty), which then holds exactly the member. Progress:
 // (i, chunks) before each of up to 32 chunks, then (chunks, chunks) and
-// (0, 32). Returns 0; 8 for another output kind (nothing done), a path over
+// (0, 32). Returns Ok; OutputError for another output kind (nothing done), a path over
 // 259 characters, or a file that cannot be created or fully written (it is
-// left empty); 6 for a read failure or a position that starts no member; 2,
-// 4, 5 and 1 as usual. Nothing is held after a failure.
+// left empty); ReadError for a read failure or a position that starts no
+// member; UnsupportedFormat, NoMemory, MemoryError and Cancelled as usual.
+// Nothing is held after a failure.
 std::int32_t GetFile(const Platform& os, const void* source, HostInt position_or_length, void* dest,
                      std::uint32_t flags, ProgressCallback progress, HostInt user_data);
 // The same with a UTF-16 file name and a UTF-16 DEST, whose output path may
-// hold up to kWidePathUnits - 1 units (longer ones are refused with 8 and
+// hold up to kWidePathUnits - 1 units (longer ones are refused with OutputError and
 // nothing is created).
 std::int32_t GetFileW(const Platform& os, const void* source, HostInt position_or_length,
                       void* dest, std::uint32_t flags, ProgressCallback progress,

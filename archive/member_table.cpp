@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/result_block.h"
+
 std::uint32_t WordAt(const std::uint8_t* bytes) {
   return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t{bytes[3]} << 24);
 }

@@ -11,6 +11,7 @@
 
 #include "picture/picture_plugin.h"
 #include "picture/pixel_decoder.h"
+#include "support/result_block.h"
 
 namespace picture {
 

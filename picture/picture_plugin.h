@@ -22,8 +22,9 @@ extern const PluginInfoTable kInfoTable;
 std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr_t probe_word);
 
 // Reads and checks the header and writes the whole record at info_out.
-// Returns 0; 2 for an invalid header (also a source shorter than 16 bytes);
-// 6 when the file cannot be opened, positioned or read. On failure the record
+// Returns Ok; UnsupportedFormat for an invalid header (also a source shorter
+// than 16 bytes); ReadError when the file cannot be opened, positioned or
+// read. On failure the record
 // is left as it was.
 std::int32_t GetPictureInfo(const Platform& os, const void* source, HostInt length_or_offset,
                             std::uint32_t flags, PictureInfoRecord* info_out);
@@ -34,10 +35,10 @@ std::int32_t GetPictureInfoW(const Platform& os, const void* source, HostInt len
 // Decodes the whole picture into two result blocks handed to the host: a
 // 40-byte BITMAPINFOHEADER into *info_slot and the rows, bottom-up and padded
 // to multiples of 4 bytes, into *bits_slot. Calls progress (0,h) ... (h-1,h)
-// before each row and (h,h) at the end. Returns 0 with both slots set and
-// both blocks unlocked (the host frees them); otherwise 1 (cancelled),
-// 2 (header), 3 (broken pixel data), 4 (no memory), 5 (block not lockable) or
-// 6 (read), with both slots null and nothing held.
+// before each row and (h,h) at the end. Returns Ok with both slots set and
+// both blocks unlocked (the host frees them); otherwise Cancelled,
+// UnsupportedFormat (header), BrokenData, NoMemory, MemoryError (a block not
+// lockable) or ReadError, with both slots null and nothing held.
 std::int32_t GetPicture(const Platform& os, const void* source, HostInt length_or_offset,
                         std::uint32_t flags, MemoryHandle* info_slot, MemoryHandle* bits_slot,
                         ProgressCallback progress, HostInt user_data);

@@ -1,4 +1,4 @@
-// This file contains the input source and the result blocks.
+// This file contains the input source.
 #include "support/input_source.h"
 
 #include <cstring>
@@ -13,7 +13,7 @@ void Reset(InputSource& input, const Platform& os) {
   input.end = nullptr;
   input.handle = kInvalidHandle;
   input.base_offset = 0;
-  input.borrowed = 0;
+  input.borrowed = false;
   input.os = &os;
 }
 
@@ -115,7 +115,7 @@ bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
   }
   input.handle = lent;
   input.base_offset = position;
-  input.borrowed = 1;
+  input.borrowed = true;
   return true;
 }
 
@@ -158,33 +158,5 @@ void CloseSource(InputSource& input) {
   }
   input.handle = kInvalidHandle;
   input.base_offset = 0;
-  input.borrowed = 0;
+  input.borrowed = false;
 }
-
-bool AllocResultBlock(InputSource& input, MemoryHandle* slot, void** pointer_out,
-                      std::uint32_t size) {
-  *slot = nullptr;
-  *pointer_out = nullptr;
-  *slot = OsLocalAlloc(*input.os, kLocalMoveable, size);
-  if (*slot == nullptr) {
-    RecordOsFailure(input, NoMemory);
-    return false;
-  }
-  // A movable block of 0 bytes is created discarded: locking it fails here.
-  *pointer_out = OsLocalLock(*input.os, *slot);
-  if (*pointer_out == nullptr) {
-    RecordOsFailure(input, MemoryError);
-    OsLocalFree(*input.os, *slot);
-    *slot = nullptr;
-    return false;
-  }
-  return true;
-}
-
-void FreeResultBlock(const Platform& os, MemoryHandle* slot) {
-  OsLocalUnlock(os, *slot);
-  OsLocalFree(os, *slot);
-  *slot = nullptr;
-}
-
-void HandOverResultBlock(const Platform& os, MemoryHandle block) { OsLocalUnlock(os, block); }

@@ -1,7 +1,6 @@
 // This file contains the input source through which every export reads its
 // data, whether they lie in a file opened by name, in a file handle lent by the
-// host, or in a block of host memory; and the result blocks, the movable
-// memory blocks that outlive a call and pass to the host.
+// host, or in a block of host memory.
 //
 // The input source is also the call's one error channel: the first failing
 // step records a StatusCode in `status` (and the system's error code in
@@ -18,14 +17,14 @@
 constexpr std::uint64_t kLargestFilePosition = kIs64BitEdition ? 0x7FFFFFFFFFFFFFFFu : 0x7FFFFFFFu;
 
 struct InputSource {
-  std::int32_t status;        // StatusCode of the failure recorded; 0 after opening
+  StatusCode status;          // the failure recorded; Ok after opening
   std::uint32_t os_error;     // the system's error code of that failure, or 0
   const std::uint8_t* cur;    // memory mode: next byte to read
   const std::uint8_t* base;   // memory mode: first byte of the data
   const std::uint8_t* end;    // memory mode: one past the last byte
   FileHandle handle;          // the open file; kInvalidHandle in memory mode or when closed
   std::uint64_t base_offset;  // file mode: where the data begin in the file
-  std::int32_t borrowed;      // 1 when `handle` is the host's (lent to IsSupported)
+  bool borrowed;              // `handle` is the host's (lent to IsSupported)
   const Platform* os;         // the platform every call goes through
 };
 
@@ -69,16 +68,3 @@ bool SeekAbsolute(InputSource& input, std::uint32_t offset);
 // former position and left open; an owned file is closed. Safe to call on a
 // source that failed to open.
 void CloseSource(InputSource& input);
-
-// Allocates a movable block of `size` bytes into *slot and locks it into
-// *pointer_out. On failure records NoMemory (allocation) or MemoryError
-// (locking; always so for size 0), and leaves both null.
-bool AllocResultBlock(InputSource& input, MemoryHandle* slot, void** pointer_out,
-                      std::uint32_t size);
-
-// Releases a block still locked once, and sets *slot to null.
-void FreeResultBlock(const Platform& os, MemoryHandle* slot);
-
-// Hands a filled block over to the host: unlocks it once; the handle stays in
-// the host's slot and the host frees the block.
-void HandOverResultBlock(const Platform& os, MemoryHandle block);

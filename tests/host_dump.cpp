@@ -64,8 +64,9 @@ void DumpPicture(const Bytes& data, const std::string& name) {
     std::printf("  GetPicture(%s) %d", from_file ? "file" : "memory", decoded);
     if (decoded == 0) {
       const Bytes header = Take(info), pixels = Take(bits);
-      std::printf(" info %016llx pixels %zu %016llx", static_cast<unsigned long long>(Digest(header)),
-                  pixels.size(), static_cast<unsigned long long>(Digest(pixels)));
+      std::printf(" info %016llx pixels %zu %016llx",
+                  static_cast<unsigned long long>(Digest(header)), pixels.size(),
+                  static_cast<unsigned long long>(Digest(pixels)));
     }
     std::printf("\n");
   }
@@ -116,20 +117,19 @@ void DumpArchive(const Bytes& data, const std::string& name) {
       for (const ArchiveMemberRecord& m : members) {
         if (m.stored_size > (64u << 20)) continue;  // a wrapped size: no need to copy 4 GiB
         MemoryHandle copy = nullptr;
-        const std::int32_t got = a.GetFile(name.c_str(), static_cast<HostInt>(m.position), &copy,
-                                           0x100, nullptr, 0);
+        const std::int32_t got =
+            a.GetFile(name.c_str(), static_cast<HostInt>(m.position), &copy, 0x100, nullptr, 0);
         std::printf("    GetFile %s %d", m.file_name, got);
         if (got == 0) {
           const Bytes bytes = Take(copy);
-          std::printf(" %zu %016llx", bytes.size(),
-                      static_cast<unsigned long long>(Digest(bytes)));
+          std::printf(" %zu %016llx", bytes.size(), static_cast<unsigned long long>(Digest(bytes)));
         }
         std::printf("\n");
       }
     } else {
       MemoryHandle copy = nullptr;
-      const std::int32_t got = a.GetFile(data.data(), static_cast<HostInt>(data.size()), &copy,
-                                         0x101, nullptr, 0);
+      const std::int32_t got =
+          a.GetFile(data.data(), static_cast<HostInt>(data.size()), &copy, 0x101, nullptr, 0);
       std::printf("    GetFile(memory) %d", got);
       if (got == 0) std::printf(" %016llx", static_cast<unsigned long long>(Digest(Take(copy))));
       std::printf("\n");

@@ -11,6 +11,7 @@
 
 #include "picture/picture_plugin.h"
 #include "picture/pixel_decoder.h"
+#include "support/result_block.h"
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
 #include "tools/plugin_host.h"

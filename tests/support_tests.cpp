@@ -11,6 +11,7 @@
 
 #include "support/input_source.h"
 #include "support/platform_faults.h"
+#include "support/result_block.h"
 #include "support/text_encoding.h"
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
@@ -403,7 +404,7 @@ TEST(InputSource, LentHandleIsPutBackWhereItWas) {
   InputSource input;
   ASSERT_TRUE(OpenProbe(input, os, nullptr, reinterpret_cast<std::uintptr_t>(file)));
   EXPECT_EQ(input.base_offset, 123u);
-  EXPECT_EQ(input.borrowed, 1);
+  EXPECT_TRUE(input.borrowed);
   std::uint8_t buffer[3000];
   ReadSource(input, buffer, sizeof buffer);
   EXPECT_EQ(buffer[0], Counting(124)[123]);
