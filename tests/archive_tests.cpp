@@ -114,6 +114,24 @@ TEST(MemberTable, HeaderAndOrderChecks) {
   }
 }
 
+TEST(MemberTable, ATableOfExactlyTheLimitIsRead) {
+  // kLargestTable bytes: 4 Mi words, over four million members, each of one
+  // byte but the last. GetFileInfo reads the whole table (one scratch block
+  // of the limit's size) and describes the last member.
+  const std::uint32_t words = kLargestTable / 4;
+  std::vector<std::uint32_t> table(words);
+  table[0] = kNscMagic;
+  for (std::uint32_t i = 1; i < words; ++i) table[i] = kLargestTable + (i - 1);
+  Bytes archive(reinterpret_cast<const std::uint8_t*>(table.data()),
+                reinterpret_cast<const std::uint8_t*>(table.data()) + kLargestTable);
+  archive.resize(kLargestTable + words, 0x33);
+  const std::string last = std::to_string(words - 2);
+  ArchiveMemberRecord record{};
+  ASSERT_EQ(Archive().GetFileInfo(archive.data(), Size(archive), last.c_str(), 1, &record), Ok);
+  EXPECT_EQ(record.position, kLargestTable + (words - 3));
+  EXPECT_STREQ(record.file_name, last.c_str());
+}
+
 TEST(MemberTable, WrappedLastSizeAndNameWidths) {
   const Listing wrapped = List(Table({kNscMagic, 16, 20, 18}, 20));
   ASSERT_EQ(wrapped.status, Ok);
