@@ -36,5 +36,6 @@ need_packages() {
 
 # What building and testing both builds need.
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libspng-dev libcli11-dev libstb-dev
+  libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
