@@ -3,6 +3,7 @@
 # nothing installed: Debian's gdk-pixbuf-thumbnailer makes a thumbnail of a
 # GCmpSH0 picture through the loader module, and GIO names the project's MIME
 # types for a picture with no extension and for an archive.
+# `jamcg thumbnail` makes one of an archive.
 # Usage: desktop_integration.sh BUILD_DIR JAMCG
 set -u
 build=$1 jamcg=$2
@@ -22,6 +23,10 @@ gdk-pixbuf-thumbnailer -s 64 picture thumb.png || fail "gdk-pixbuf-thumbnailer f
 # A 160x90 picture fits 64x36.
 head -c 24 thumb.png | od -An -tx1 | tr -d ' \n' | grep -q '0000004000000024$' ||
   fail "the thumbnail is not a 64x36 PNG: $(head -c 24 thumb.png | od -An -tx1)"
+
+"$jamcg" thumbnail set.nsc 64 archive.png || fail "jamcg thumbnail failed"
+head -c 24 archive.png | od -An -tx1 | tr -d ' \n' | grep -q '0000004000000024$' ||
+  fail "the archive's thumbnail is not a 64x36 PNG"
 
 type=$(gio info -a standard::content-type picture | sed -n 's/.*content-type: //p')
 [ "$type" = "image/x-gcmpsh0" ] || fail "a picture with no extension is '$type'"

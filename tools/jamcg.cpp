@@ -26,6 +26,7 @@ const char* const kUsage =
     "  convert INPUT... [-o OUT]     pictures, or every picture in archives, to PNG or BMP\n"
     "  pack FILE... -o ARCHIVE.nsc   files into a new NSC archive\n"
     "  encode IMAGE -o PICTURE       a PNG, BMP or PNM file into a GCmpSH0 picture\n"
+    "  thumbnail ARCHIVE SIZE OUT    the archive's first picture, scaled, as PNG\n"
     "  help [COMMAND]                this text, or a command's\n"
     "\n"
     "options: -o PATH, --output=PATH (output), -f (replace existing outputs),\n"
@@ -96,6 +97,10 @@ const Command kCommands[] = {
      "32767 pixels wide and 9 to 32767 high, as a GCmpSH0 picture. GCmpSH0 has no\n"
      "transparency: transparent pixels are laid onto COLOR (black, white or #RRGGBB;\n"
      "default black).\n"},
+    {"thumbnail", Thumbnail, 0,
+     "usage: jamcg thumbnail ARCHIVE SIZE OUT.png\n"
+     "Writes the archive's first picture, scaled down to fit SIZE x SIZE pixels, as a\n"
+     "PNG file (replacing OUT.png): a thumbnailer for file managers.\n"},
 };
 
 const Command* FindCommand(const std::string& name) {

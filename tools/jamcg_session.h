@@ -134,3 +134,4 @@ void Extract(Session& s);
 void Pack(Session& s);
 void Convert(Session& s);
 void Encode(Session& s);
+void Thumbnail(Session& s);

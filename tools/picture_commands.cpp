@@ -1,5 +1,6 @@
-// This file contains jamcg's picture commands: convert and encode.
+// This file contains jamcg's picture commands: convert, encode and thumbnail.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -278,4 +279,87 @@ void Encode(Session& s) {
   }
   if (!WriteOutputFile(s.options.output, picture, s.options.replace, &error))
     s.Fail("", error, kExitOutputError);
+}
+
+namespace {
+
+// The picture scaled down to fit `size` x `size`, each output pixel the mean
+// of the source pixels it covers; a picture that fits already is kept.
+Image FitInto(const Image& image, int size) {
+  const double scale = std::min(1.0, std::min(static_cast<double>(size) / image.width,
+                                              static_cast<double>(size) / image.height));
+  if (scale >= 1.0) return image;
+  Image out;
+  out.width = std::max(1, static_cast<int>(image.width * scale + 0.5));
+  out.height = std::max(1, static_cast<int>(image.height * scale + 0.5));
+  out.rgb.resize(3 * static_cast<std::size_t>(out.width) * out.height);
+  for (int y = 0; y < out.height; ++y) {
+    const int y0 = static_cast<int>(static_cast<std::int64_t>(y) * image.height / out.height);
+    const int y1 = std::max(
+        y0 + 1, static_cast<int>(static_cast<std::int64_t>(y + 1) * image.height / out.height));
+    for (int x = 0; x < out.width; ++x) {
+      const int x0 = static_cast<int>(static_cast<std::int64_t>(x) * image.width / out.width);
+      const int x1 = std::max(
+          x0 + 1, static_cast<int>(static_cast<std::int64_t>(x + 1) * image.width / out.width));
+      std::uint64_t sum[3] = {};
+      for (int sy = y0; sy < y1; ++sy) {
+        for (int sx = x0; sx < x1; ++sx) {
+          for (int c = 0; c < 3; ++c)
+            sum[c] += image.rgb[3 * (static_cast<std::size_t>(sy) * image.width + sx) + c];
+        }
+      }
+      const std::uint64_t count = static_cast<std::uint64_t>(y1 - y0) * (x1 - x0);
+      for (int c = 0; c < 3; ++c)
+        out.rgb[3 * (static_cast<std::size_t>(y) * out.width + x) + c] =
+            static_cast<std::uint8_t>((sum[c] + count / 2) / count);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void Thumbnail(Session& s) {
+  const auto& args = s.options.operands;
+  char* end = nullptr;
+  const long size = args.size() == 3 ? std::strtol(args[1].c_str(), &end, 10) : 0;
+  if (args.size() != 3 || *end != '\0' || size < 1 || size > 4096) {
+    s.Fail("thumbnail", "give an archive, a size from 1 to 4096, and the PNG file to write",
+           kExitUsage);
+    return;
+  }
+  Source source;
+  if (!ReadOperand(s, args[0], &source)) return;
+  std::vector<Member> members;
+  if (!ListMembers(s, source, &members)) return;
+  // The first member that is a picture.
+  for (const Member& m : members) {
+    if (s.Cancelled()) return;
+    MemoryHandle block = nullptr;
+    std::string error;
+    if (ExtractToMemory(s.archive(), source, m, &block, &error) != Ok) continue;
+    const Bytes bytes = TakeResultBlock(block);
+    Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
+    head.resize(kHeadSize);
+    if (s.picture().IsSupported("", Probe(head)) != 1) continue;
+    MemoryHandle info = nullptr, bits = nullptr;
+    const std::int32_t status = s.picture().GetPicture(
+        bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput, &info, &bits, nullptr, 0);
+    if (status != Ok) continue;
+    const Bytes header = TakeResultBlock(info);
+    const Bytes pixels = TakeResultBlock(bits);
+    std::int32_t width = 0, height = 0;
+    std::memcpy(&width, &header[4], 4);
+    std::memcpy(&height, &header[8], 4);
+    Bytes png;
+    if (!EncodePng(FitInto(ImageFromDib(width, height, pixels.data()), static_cast<int>(size)),
+                   &png, &error, s.context.interrupted)) {
+      s.Fail(args[2], error, kExitOutputError);
+      return;
+    }
+    // Thumbnailers write where they are told, over what is there.
+    if (!WriteOutputFile(args[2], png, true, &error)) s.Fail("", error, kExitOutputError);
+    return;
+  }
+  s.Fail(source.name, "no member is a picture that can be decoded", kExitInputError);
 }
