@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   const fs::path root = argv[1];
   for (const char* t :
        {"picture_is_supported", "archive_is_supported", "get_picture_info", "get_picture",
-        "get_archive_info", "get_file_info", "get_file", "image_files"})
+        "get_archive_info", "get_file_info", "get_file", "image_files", "pixbuf_loader"})
     fs::create_directories(root / t);
 
   const std::vector<Bytes> pictures = Pictures();
@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
       ++n;
     }
     Save(root / "picture_is_supported", n++, p, 0, 0);
+    Save(root / "pixbuf_loader", n++, p, 0, 7);
     Save(root / "get_picture", n++, Bytes(p.begin(), p.begin() + p.size() / 2), 0, 0);
   }
 

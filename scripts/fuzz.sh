@@ -19,7 +19,7 @@ seed=()
 [[ -n ${CI:-} ]] && seed=(-seed=1)
 status=0
 for target in picture_is_supported archive_is_supported get_picture_info get_picture \
-              get_archive_info get_file_info get_file image_files; do
+              get_archive_info get_file_info get_file image_files pixbuf_loader; do
   corpus=build/fuzz/corpus/$target
   mkdir -p "$corpus"
   log=build/fuzz/$target.log
