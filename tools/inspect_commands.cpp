@@ -74,14 +74,10 @@ void Info(Session& s) {
   const PictureApi& p = s.picture();
   for (const std::string& operand : s.options.operands) {
     Source source;
-    if (!ReadOperand(s, operand, &source)) continue;
-    const std::string& path = source.name;
     Bytes head;
+    if (!OpenOperand(s, operand, &source, &head)) continue;
+    const std::string& path = source.name;
     std::string error;
-    if (!ReadHead(source, &head, &error)) {
-      s.Fail(path, error, kExitInputError);
-      continue;
-    }
     if (Takes(a, path, head)) {
       std::string line =
           "NSC archive (" + std::string(kArchivePluginFile) + ", " + InfoText(a.GetPluginInfo, 0) +
@@ -145,14 +141,10 @@ void Check(Session& s) {
   for (const std::string& operand : s.options.operands) {
     if (s.Cancelled()) return;
     Source source;
-    if (!ReadOperand(s, operand, &source)) continue;
-    const std::string& path = source.name;
     Bytes head;
+    if (!OpenOperand(s, operand, &source, &head)) continue;
+    const std::string& path = source.name;
     std::string error;
-    if (!ReadHead(source, &head, &error)) {
-      s.Fail(path, error, kExitInputError);
-      continue;
-    }
     std::vector<std::string> problems;
     if (Takes(s.archive(), path, head)) {
       std::vector<Member> members;

@@ -63,6 +63,14 @@ bool ReadHead(const Source& source, Bytes* head, std::string* error) {
   return true;
 }
 
+bool OpenOperand(Session& s, const std::string& operand, Source* source, Bytes* head) {
+  if (!ReadOperand(s, operand, source)) return false;
+  std::string error;
+  if (ReadHead(*source, head, &error)) return true;
+  s.Fail(source->name, error, kExitInputError);
+  return false;
+}
+
 bool SourceSize(const Source& source, std::uint64_t* size) {
   if (source.memory) return *size = source.memory->size(), true;
   std::error_code code;

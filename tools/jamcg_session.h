@@ -88,6 +88,9 @@ bool ReadOperand(Session& s, const std::string& operand, Source* source);
 // The first 2048 bytes of an input (zeros after its end), as IsSupported wants them.
 bool ReadHead(const Source& source, Bytes* head, std::string* error);
 
+// ReadOperand and ReadHead in one: false, reported, when either fails.
+bool OpenOperand(Session& s, const std::string& operand, Source* source, Bytes* head);
+
 // The input's size in bytes; false when it cannot be had.
 bool SourceSize(const Source& source, std::uint64_t* size);
 

@@ -188,14 +188,9 @@ void Convert(Session& s) {
   for (const std::string& operand : inputs) {
     if (s.Cancelled()) break;
     Source source;
-    if (!ReadOperand(s, operand, &source)) continue;
-    const std::string& path = source.name;
     Bytes head;
-    std::string error;
-    if (!ReadHead(source, &head, &error)) {
-      s.Fail(path, error, kExitInputError);
-      continue;
-    }
+    if (!OpenOperand(s, operand, &source, &head)) continue;
+    const std::string& path = source.name;
     // Standard input has no name to give its outputs: "stdin".
     const fs::path stem = source.memory ? fs::path("stdin") : PathOf(path).replace_extension();
     // Several inputs, or an output that is a folder (or is spelled as one),
