@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Checks the release as a user meets it: scripts/release.sh run twice gives
+# the same bytes; the Windows zip, unpacked into an empty folder, works under
+# 32-bit and 64-bit Wine with nothing else present; the Debian package shows
+# its contents and dependencies, installs with apt-get (a jamcg on the PATH
+# that works, a loader that GdkPixbuf finds) and leaves no file behind when
+# purged. Needs root for apt-get.
+# Usage: tests/release_check.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+
+bash "$root/scripts/release.sh" "$work/one" >/dev/null
+bash "$root/scripts/release.sh" "$work/two" >/dev/null
+if cmp -s "$work/one/SHA256SUMS" "$work/two/SHA256SUMS" && diff -r "$work/one" "$work/two" >/dev/null; then
+  echo "ok: two runs gave the same artefacts"
+else
+  fail "two runs gave different artefacts"
+fi
+(cd "$work/one" && sha256sum -c --quiet SHA256SUMS) || fail "SHA256SUMS does not match"
+zip=$(ls "$work"/one/jamcg-*-windows.zip)
+deb=$(ls "$work"/one/jamcg_*_amd64.deb)
+
+# A sample: a picture and an archive, made by the native build.
+jamcg=$root/build/native/bin/jamcg
+mkdir -p "$work/sample"
+{ printf 'P6\n24 12\n255\n'; head -c 864 /dev/zero | tr '\0' '\200'; } > "$work/sample/pic.ppm"
+"$jamcg" encode -q "$work/sample/pic.ppm" -o "$work/sample/pic.gcmp"
+"$jamcg" pack -q "$work/sample/pic.gcmp" "$work/sample/pic.ppm" -o "$work/sample/set.nsc"
+
+# The zip, unpacked into an empty folder.
+mkdir -p "$work/unzipped"
+(cd "$work/unzipped" && unzip -q "$zip")
+grep -q $'\r$' "$work"/unzipped/*/README-Windows.txt || fail "the guide has no Windows line ends"
+for edition in 32-bit 64-bit; do
+  case $edition in
+    32-bit) runner=(sh "$root/cmake/wine_run.sh" wine win32 "$work/prefix32") ;;
+    64-bit) runner=(sh "$root/cmake/wine_run.sh" /usr/lib/wine/wine64 win64 "$work/prefix64") ;;
+  esac
+  exe=$(ls "$work"/unzipped/*/"$edition"/jamcg.exe)
+  set +e
+  (cd "$work/sample" && "${runner[@]}" "$exe" list set.nsc) > "$work/list.txt" 2>&1
+  code=$?
+  set -e
+  if [[ $code == 77 ]]; then
+    echo "skipped: the $edition programs cannot run on this machine"
+    continue
+  fi
+  [[ $code == 0 ]] && grep -q "^2 " "$work/list.txt" || { fail "$edition jamcg.exe list"; cat "$work/list.txt"; }
+  (cd "$work/sample" && "${runner[@]}" "$exe" extract -q set.nsc -o "out$edition" &&
+    cmp -s "out$edition/1" pic.gcmp && "${runner[@]}" "$exe" convert -q pic.gcmp -o "$edition.png") ||
+    fail "$edition jamcg.exe extract or convert"
+  [[ -s $work/sample/$edition.png ]] || fail "$edition jamcg.exe wrote no PNG"
+  [[ $status == 0 ]] && echo "ok: the $edition jamcg.exe lists, extracts and converts"
+done
+
+# The Debian package.
+dpkg-deb -f "$deb" Depends | grep -q libgdk-pixbuf || fail "the package declares no dependency on GdkPixbuf"
+dpkg-deb -c "$deb" | grep -q 'loaders/libpixbufloader-gcmpsh0.so' || fail "the package has no loader"
+if [[ $(id -u) != 0 ]]; then
+  echo "skipped: installing the package needs root"
+else
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
+  [[ $(command -v jamcg) == /usr/bin/jamcg ]] || fail "jamcg is not /usr/bin/jamcg on the PATH"
+  jamcg list "$work/sample/set.nsc" | grep -q "^2 " || fail "the installed jamcg cannot list"
+  gdk-pixbuf-thumbnailer -s 16 "$work/sample/pic.gcmp" "$work/thumb.png" ||
+    fail "GdkPixbuf does not find the installed loader"
+  files=$(dpkg -L jamcg | while read -r f; do [[ -f $f ]] && echo "$f"; done)
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q jamcg >/dev/null
+  for f in $files; do [[ ! -e $f ]] || fail "$f is left after the purge"; done
+  [[ $status == 0 ]] && echo "ok: the package installs, works, and leaves nothing when purged"
+fi
+exit $status
