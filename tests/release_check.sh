@@ -58,14 +58,18 @@ for edition in 32-bit 64-bit; do
 done
 
 # The Debian package.
-dpkg-deb -f "$deb" Depends | grep -q libgdk-pixbuf || fail "the package declares no dependency on GdkPixbuf"
-dpkg-deb -c "$deb" | grep -q 'loaders/libpixbufloader-gcmpsh0.so' || fail "the package has no loader"
+depends=$(dpkg-deb -f "$deb" Depends)
+contents=$(dpkg-deb -c "$deb")
+[[ $depends == *libgdk-pixbuf* ]] || fail "the package declares no dependency on GdkPixbuf: $depends"
+[[ $contents == *loaders/libpixbufloader-gcmpsh0.so* ]] || fail "the package has no loader"
+[[ $contents == *man/man1/jamcg.1* ]] || fail "the package has no man page"
 if [[ $(id -u) != 0 ]]; then
   echo "skipped: installing the package needs root"
 else
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$deb" >/dev/null
   [[ $(command -v jamcg) == /usr/bin/jamcg ]] || fail "jamcg is not /usr/bin/jamcg on the PATH"
-  jamcg list "$work/sample/set.nsc" | grep -q "^2 " || fail "the installed jamcg cannot list"
+  listed=$(jamcg list "$work/sample/set.nsc")
+  [[ $listed == *$'\n'"2 "* ]] || fail "the installed jamcg cannot list: $listed"
   gdk-pixbuf-thumbnailer -s 16 "$work/sample/pic.gcmp" "$work/thumb.png" ||
     fail "GdkPixbuf does not find the installed loader"
   files=$(dpkg -L jamcg | while read -r f; do [[ -f $f ]] && echo "$f"; done)
