@@ -8,6 +8,7 @@
 #   sanitize  the whole native suite with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan      the concurrency test and jamcg's (whose convert runs workers) under ThreadSanitizer
 #   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
+#   release   the release artefacts: reproducible, and working as users get them
 # Each step installs nothing itself; missing packages are installed first
 # (as root) or named with the exact command to install them.
 set -euo pipefail
@@ -49,6 +50,7 @@ step "builds agree" bash scripts/compare_builds.sh
 step sanitize build_and_test sanitize
 step tsan build_and_test tsan concurrency_tests tool_tests
 step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
+step release bash tests/release_check.sh
 
 for note in "${skips[@]}"; do echo "note: $note"; done
 echo "test suites: $passed passed, $failed failed"
