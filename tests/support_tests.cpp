@@ -413,6 +413,27 @@ TEST(InputSource, LentHandleIsPutBackWhereItWas) {
   EXPECT_TRUE(OsCloseHandle(os, file)) << "and still open";
 }
 
+TEST(InputSource, LentHandlePast2GiBIsPutBackToo) {
+  // A host's handle 3 GiB into a (sparse) file goes back there, not to a
+  // position cut to 32 bits.
+  TempDir dir;
+  const std::uint64_t far = 3ull << 30;
+  WriteSparseFile(dir.path / "big", far + 16, {{far, Counting(16)}});
+  FileHandle file =
+      OsCreateFile(os, dir.File("big").c_str(), kGenericRead, kShareRead, kOpenExisting);
+  ASSERT_NE(file, kInvalidHandle);
+  ASSERT_TRUE(OsSetFilePointer(os, file, static_cast<std::int64_t>(far), kFileBegin));
+  InputSource input;
+  if (OpenProbe(input, os, nullptr, reinterpret_cast<std::uintptr_t>(file))) {
+    std::uint8_t bytes[4];
+    ReadSource(input, bytes, sizeof bytes);
+    EXPECT_EQ(bytes[0], Counting(1)[0]);
+    CloseSource(input);
+  }
+  EXPECT_EQ(FilePosition(file), far);
+  OsCloseHandle(os, file);
+}
+
 TEST(ResultBlock, AllocationFailuresLeaveSlotAndPointerNull) {
   struct Case {
     std::uint32_t size;
