@@ -67,6 +67,25 @@ void Composite(const std::uint8_t* rgba, std::int32_t width, std::int32_t height
   }
 }
 
+// True when a BMP file holds every row its header promises: the pixel data
+// begin at the offset in bytes 10-13 and take a 4-byte aligned row of
+// width x bits per pixel for each of the `height` rows. Compressed kinds are
+// let through (stb_image refuses those it cannot read).
+bool BmpRowsPresent(const std::vector<std::uint8_t>& b, int width, int height) {
+  if (b.size() < 30) return false;
+  const auto le = [&](std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= std::uint32_t{b[at + i]} << (8 * i);
+    return value;
+  };
+  const std::uint32_t header = le(14, 4);
+  const std::uint32_t bits = header == 12 ? le(24, 2) : le(28, 2);
+  const std::uint32_t compression = header == 12 || b.size() < 34 ? 0 : le(30, 4);
+  if (compression != 0 && compression != 3 && compression != 6) return true;
+  const std::uint64_t row = (std::uint64_t{static_cast<std::uint32_t>(width)} * bits + 31) / 32 * 4;
+  return std::uint64_t{le(10, 4)} + row * static_cast<std::uint32_t>(height) <= b.size();
+}
+
 // BMP (and PNG in the Windows build) through stb_image: the size is checked
 // from the header before any pixel memory is taken.
 bool DecodeWithStb(const std::vector<std::uint8_t>& b, const char* kind,
@@ -91,6 +110,11 @@ bool DecodeWithStb(const std::vector<std::uint8_t>& b, const char* kind,
     return *error = std::string(kind) + " size out of range (" + std::to_string(width) + "x" +
                     std::to_string(height) + ")",
            false;
+  // stb_image reads zeros past the end of the data: a few bytes of BMP header
+  // could make it fill a picture of 100 million pixels. Uncompressed rows
+  // must all be there.
+  if (std::strcmp(kind, "BMP") == 0 && !BmpRowsPresent(b, width, height))
+    return *error = "truncated BMP pixel data", false;
   stbi_uc* rgba = stbi_load_from_memory(b.data(), size, &width, &height, &channels, 4);
   if (rgba == nullptr)
     return *error = std::string("bad ") + kind + " file: " + stbi_failure_reason(), false;
