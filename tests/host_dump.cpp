@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/test_files.h"
+#include "tools/plugin_calls.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -27,18 +28,6 @@ std::uint64_t Digest(const Bytes& bytes) {
   std::uint64_t hash = 0xCBF29CE484222325u;
   for (std::uint8_t b : bytes) hash = (hash ^ b) * 0x100000001B3u;
   return hash;
-}
-
-// Copies a handed-over block and frees it.
-Bytes Take(MemoryHandle block) {
-  const Platform& os = SystemPlatform();
-  Bytes bytes;
-  if (const auto* data = static_cast<const std::uint8_t*>(OsLocalLock(os, block))) {
-    bytes.assign(data, data + OsLocalSize(os, block));
-    OsLocalUnlock(os, block);
-  }
-  OsLocalFree(os, block);
-  return bytes;
 }
 
 void DumpPicture(const Bytes& data, const std::string& name) {
@@ -63,7 +52,7 @@ void DumpPicture(const Bytes& data, const std::string& name) {
     const std::int32_t decoded = p.GetPicture(source, length, flags, &info, &bits, nullptr, 0);
     std::printf("  GetPicture(%s) %d", from_file ? "file" : "memory", decoded);
     if (decoded == 0) {
-      const Bytes header = Take(info), pixels = Take(bits);
+      const Bytes header = TakeResultBlock(info), pixels = TakeResultBlock(bits);
       std::printf(" info %016llx pixels %zu %016llx",
                   static_cast<unsigned long long>(Digest(header)), pixels.size(),
                   static_cast<unsigned long long>(Digest(pixels)));
@@ -87,7 +76,7 @@ void DumpArchive(const Bytes& data, const std::string& name) {
     std::printf("  GetArchiveInfo(%s) %d\n", from_file ? "file" : "memory", status);
     std::vector<ArchiveMemberRecord> members;
     if (status == 0) {
-      const Bytes bytes = Take(block);
+      const Bytes bytes = TakeResultBlock(block);
       for (std::size_t at = 0; at + sizeof(ArchiveMemberRecord) <= bytes.size();
            at += sizeof(ArchiveMemberRecord)) {
         ArchiveMemberRecord record;
@@ -121,7 +110,7 @@ void DumpArchive(const Bytes& data, const std::string& name) {
             a.GetFile(name.c_str(), static_cast<HostInt>(m.position), &copy, 0x100, nullptr, 0);
         std::printf("    GetFile %s %d", m.file_name, got);
         if (got == 0) {
-          const Bytes bytes = Take(copy);
+          const Bytes bytes = TakeResultBlock(copy);
           std::printf(" %zu %016llx", bytes.size(), static_cast<unsigned long long>(Digest(bytes)));
         }
         std::printf("\n");
@@ -131,7 +120,8 @@ void DumpArchive(const Bytes& data, const std::string& name) {
       const std::int32_t got =
           a.GetFile(data.data(), static_cast<HostInt>(data.size()), &copy, 0x101, nullptr, 0);
       std::printf("    GetFile(memory) %d", got);
-      if (got == 0) std::printf(" %016llx", static_cast<unsigned long long>(Digest(Take(copy))));
+      if (got == 0)
+        std::printf(" %016llx", static_cast<unsigned long long>(Digest(TakeResultBlock(copy))));
       std::printf("\n");
     }
   }
