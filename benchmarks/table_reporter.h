@@ -11,10 +11,13 @@
 
 class TableReporter : public benchmark::ConsoleReporter {
  public:
-  std::map<std::string, double> seconds;  // real time per iteration, by benchmark name
+  // Real time per iteration, by benchmark name: the median of the
+  // repetitions when the benchmark is repeated, else its one run.
+  std::map<std::string, double> seconds;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if ((run.run_type == Run::RT_Iteration || median) && run.iterations > 0)
         seconds[run.run_name.function_name] = run.real_accumulated_time / run.iterations;
     }
     ConsoleReporter::ReportRuns(runs);

@@ -13,6 +13,7 @@
 #include "picture/pixel_decoder.h"
 #include "support/result_block.h"
 #include "tests/fault_sweep.h"
+#include "tests/model_decoder.h"
 #include "tests/test_files.h"
 #include "tools/plugin_host.h"
 #include "writers/gcmp_writer.h"
@@ -165,61 +166,6 @@ TEST(PictureInfo, EveryFailurePointOfTheHeaderExports) {
 }
 
 // ---- pixel decoder ----
-
-// A model of the decoder written straight from the format, one pixel at a
-// time, with the table as a plain array: what the fast decoder must match.
-struct ModelDecoder {
-  Bytes stream;
-  std::size_t at = 0;
-  std::uint32_t table[128] = {};
-  std::uint32_t current = 0, run = 0;
-  std::int32_t repeat = 0, slot = 0;
-
-  std::uint8_t Next() { return at < stream.size() ? stream[at++] : 0; }
-  std::uint32_t Next3() {
-    std::uint32_t v = Next();
-    v |= std::uint32_t{Next()} << 8;
-    return v | (std::uint32_t{Next()} << 16);
-  }
-  std::uint32_t Next4() { return Next3() | (std::uint32_t{Next()} << 24); }
-
-  std::uint32_t Pixel() {
-    if (run == 0) {
-      if (repeat != 0) {
-        --repeat;
-        run = 1;
-        slot = 127;
-        current = Next3();
-      } else {
-        std::uint32_t op = Next();
-        if (op >= 0x80) {
-          slot = op & 0x1F;
-          run = (op >> 5) & 3;
-          if (run == 0) {
-            std::uint32_t b = Next();
-            run = ((op & 0x1F) << 1) | (b >> 7);
-            slot = b & 0x7F;
-            if (run == 0) run = Next4();
-          }
-          current = table[slot];
-        } else {
-          run = op;
-          if (op == 0) run = Next4();
-          if (op == 1) repeat = Next() - 1;
-          slot = 127;
-          current = Next3();
-        }
-      }
-    }
-    --run;
-    if (run == 0) {
-      for (std::int32_t j = slot; j > 0; --j) table[j] = table[j - 1];
-      table[0] = current;
-      slot = 0;
-    }
-    return current & 0xFFFFFF;
-  }
-};
 
 // The colour in the decoder's logical table slot `slot` (0 = most recent).
 std::uint32_t RecentColor(const PixelDecoder& decoder, std::uint32_t slot) {
@@ -442,7 +388,8 @@ TEST(PixelDecoder, MatchesTheModelOnRandomStreams) {
     SCOPED_TRACE(round);
     const Bytes stream = RandomStream(rng, 400);
     ModelDecoder model;
-    model.stream = stream;
+    model.stream = stream.data();
+    model.size = stream.size();
     TestDecoder t;
     Prime(t, stream);
     for (int row = 0; row < 60; ++row) {
