@@ -10,18 +10,16 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "colours are moved as little-endian 32-bit words");
 
-constexpr std::uint32_t kColorMask = 0x00FFFFFFu;
-
 std::uint32_t Load32(const std::uint8_t* p) {
   std::uint32_t v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
 
-// The three colour bytes at p, as the low bytes of a word.
-std::uint32_t Color3(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-}
+// The colour at p: its three bytes are the low bytes of the word; the
+// fourth, the next byte of the window (every token lies in the window with
+// bytes to spare), is carried along in the table and never emitted.
+std::uint32_t LoadColor(const std::uint8_t* p) { return Load32(p); }
 
 void Store3(std::uint8_t* out, std::uint32_t color) {
   out[0] = static_cast<std::uint8_t>(color);
@@ -59,18 +57,185 @@ void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_
   }
 }
 
+// Moves four words at `top - 4 .. top - 1` up by one word, to `top - 3 .. top`:
+// all four are loaded before any is stored. (A compiler may move them as one
+// vector, where the processor has vectors.)
+void ShiftFourUp(std::uint32_t* top) {
+  const std::uint32_t a = top[-1], b = top[-2], c = top[-3], d = top[-4];
+  top[0] = a;
+  top[-1] = b;
+  top[-2] = c;
+  top[-3] = d;
+}
+
+// Moves the colour in `slot` (1 .. 126) to the front: slots 0 .. slot-1 move
+// down by one, in fixed groups of 16 words from the slot downwards. No
+// library call, and one pass with no branch on the slot for the short
+// references that most runs are. Words below slot 0 that the last group
+// reaches are dead space (kShiftGuard).
+void MoveToFront(std::uint32_t* table, std::uint32_t slot, std::uint32_t color) {
+  std::uint32_t* top = table + slot;  // the group's last destination word
+  do {
+    ShiftFourUp(top);
+    ShiftFourUp(top - 4);
+    ShiftFourUp(top - 8);
+    ShiftFourUp(top - 12);
+    top -= 16;
+  } while (top > table);
+  table[0] = color;
+}
+
+// The decoder's state while a row is written, held in locals: stores through
+// the output pointer could otherwise alias the decoder's fields and force
+// reloads after every pixel.
+struct Walk {
+  const std::uint8_t* cur;  // next unread byte in the window
+  std::uint32_t* table;     // slot 0 of the colour table
+  std::uint32_t current;
+  std::uint32_t run;
+  std::uint32_t repeat;
+  std::int32_t slot;
+};
+
+// A colour enters the table at the front and the last entry drops out: the
+// table slides down one word, and back up once it reaches the bottom of its
+// room, so that a literal costs one store, not 127 moves.
+void PushFront(PixelDecoder& d, Walk& w, std::uint32_t color) {
+  std::uint32_t* const bottom = d.recent_colors + kShiftGuard;
+  if (w.table == bottom) {
+    std::memmove(bottom + kTableRoom, bottom, sizeof(std::uint32_t) * (kTableSize - 1));
+    w.table = bottom + kTableRoom;
+  }
+  *--w.table = color;
+}
+
+// A run has ended: its colour moves to the front. A literal (slot 127) drops
+// the last entry, as does a reference to the last slot, which is the colour
+// itself; otherwise slots 0 .. slot-1 move down.
+void EndRun(PixelDecoder& d, Walk& w) {
+  if (w.slot == kLiteralSlot) {
+    PushFront(d, w, w.current);
+  } else if (w.slot != 0) {
+    MoveToFront(w.table, static_cast<std::uint32_t>(w.slot), w.current);
+  }
+  w.slot = 0;
+}
+
 // Refills the window at a token start once `cur` has reached the refill
 // point: the unread bytes move to the window's start and the rest is read.
-bool Refill(PixelDecoder& d, const std::uint8_t*& cur) {
+bool Refill(PixelDecoder& d, Walk& w) {
   const std::uint8_t* end = d.buffer + kWindowSize;
-  if (cur >= end) {
+  if (w.cur >= end) {
     RecordStatus(*d.source, BrokenData);
     return false;
   }
-  auto left = static_cast<std::uint32_t>(end - cur);
-  std::memmove(d.buffer, cur, left);
-  cur = d.buffer;
+  auto left = static_cast<std::uint32_t>(end - w.cur);
+  std::memmove(d.buffer, w.cur, left);
+  w.cur = d.buffer;
   return ReadSource(*d.source, d.buffer + left, kWindowSize - left);
+}
+
+// The one-byte reference 1nns ssss (op 0xA0 and above): nn pixels of the
+// colour in slot sssss.
+void ReadShortReference(Walk& w, std::uint32_t op) {
+  w.slot = static_cast<std::int32_t>(op & 0x1F);
+  w.run = (op >> 5) & 3;
+  w.current = w.table[w.slot];
+}
+
+// Reads the token at `cur`: the token grammar (see pixel_decoder.h). Sets
+// the run, its slot and colour, and for a literal list the colours still to
+// come after the first. False on a refill failure or a list of no colours.
+bool ReadToken(PixelDecoder& d, Walk& w) {
+  if (w.cur >= d.buffer + kRefillAt && !Refill(d, w)) return false;
+  const std::uint32_t op = *w.cur++;
+  if (op >= 0xA0) {
+    ReadShortReference(w, op);
+  } else if (op >= 0x80) {
+    const std::uint32_t b = *w.cur++;
+    w.run = ((op & 0x1F) << 1) | (b >> 7);
+    w.slot = static_cast<std::int32_t>(b & 0x7F);
+    if (w.run == 0) {
+      w.run = Load32(w.cur);
+      w.cur += 4;
+    }
+    w.current = w.table[w.slot];
+  } else {
+    w.run = op;
+    if (op == 0) {
+      w.run = Load32(w.cur);
+      w.cur += 4;
+    } else if (op == 1) {
+      w.repeat = *w.cur++;
+      if (w.repeat == 0) {
+        // A list of no colours would ask for 2^32 - 1 literals: not data.
+        RecordStatus(*d.source, BrokenData);
+        return false;
+      }
+      --w.repeat;
+    }
+    w.slot = kLiteralSlot;
+    w.current = LoadColor(w.cur);
+    w.cur += 3;
+  }
+  return true;
+}
+
+// Emits the current run, or as much of it as the row holds, and ends it
+// when it is done.
+void EmitRun(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
+  // `run - 1` makes a run of 0 (a 4-byte count of 0) the longest possible:
+  // it wraps, and no picture is 2^32 pixels long.
+  const std::uint32_t n = w.run - 1 < left - 1 ? w.run : left;
+  if (n <= 3 && left >= 4) {
+    // A short run away from the row's end: three whole-word stores,
+    // whatever n is, all inside the next four pixels of the row and all
+    // overwritten by the pixels that follow.
+    std::memcpy(out, &w.current, 4);
+    std::memcpy(out + 3, &w.current, 4);
+    std::memcpy(out + 6, &w.current, 4);
+  } else {
+    FillRun(out, w.current, n, left == n);
+  }
+  left -= n;
+  w.run -= n;
+  out += std::size_t{3} * n;
+  if (w.run == 0) EndRun(d, w);
+}
+
+// Emits the colours of a literal list that the row has room for: each is a
+// run of one pixel that enters the table at once. Their bytes lie in the
+// window (kRefillAt).
+void EmitLiterals(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
+  std::uint32_t n = w.repeat < left ? w.repeat : left;
+  w.repeat -= n;
+  left -= n;
+  for (; n != 0; --n) {
+    w.current = LoadColor(w.cur);
+    w.cur += 3;
+    StorePixel(out, w.current, n > 1 || left != 0);
+    out += 3;
+    PushFront(d, w, w.current);
+  }
+  w.slot = 0;
+}
+
+// Emits one-byte references, the commonest token, one after another while
+// they and at least four pixels of the row are ahead: each run (1 to 3
+// pixels) then ends within the row.
+void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& left,
+                         const std::uint8_t* refill_at) {
+  while (left >= 4 && w.cur < refill_at && *w.cur >= 0xA0) {
+    ReadShortReference(w, *w.cur++);
+    std::memcpy(out, &w.current, 4);
+    std::memcpy(out + 3, &w.current, 4);
+    std::memcpy(out + 6, &w.current, 4);
+    out += std::size_t{3} * w.run;
+    left -= w.run;
+    w.run = 0;
+    if (w.slot != 0) MoveToFront(w.table, static_cast<std::uint32_t>(w.slot), w.current);
+    w.slot = 0;
+  }
 }
 
 }  // namespace
@@ -78,7 +243,7 @@ bool Refill(PixelDecoder& d, const std::uint8_t*& cur) {
 bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   decoder.source = &source;
   decoder.cur = decoder.buffer;
-  decoder.front = kTableRoom;
+  decoder.front = kShiftGuard + kTableRoom;
   decoder.current = 0;
   decoder.repeat = 0;
   decoder.run = 0;
@@ -89,120 +254,34 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
 
 bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   if (count <= 0) return true;
-  // The state is kept in locals while the row is written: stores through `out`
-  // could otherwise alias it and force reloads.
+  Walk w;
+  w.cur = d.cur;
+  w.table = d.recent_colors + d.front;
+  w.current = d.current;
+  w.run = d.run;
+  w.repeat = static_cast<std::uint32_t>(d.repeat);
+  w.slot = d.slot;
   auto left = static_cast<std::uint32_t>(count);
-  const std::uint8_t* cur = d.cur;
-  const std::uint8_t* const refill_at = d.buffer + kRefillAt;
-  std::uint32_t* table = d.recent_colors + d.front;  // slot 0
-  std::uint32_t current = d.current;
-  std::uint32_t run = d.run;
-  auto repeat = static_cast<std::uint32_t>(d.repeat);
-  std::int32_t slot = d.slot;
   bool ok = true;
-
-  // A colour enters the table at the front and the last entry drops out:
-  // the table slides down one entry, and back up once it reaches the bottom.
-  auto push_front = [&](std::uint32_t color) {
-    if (table == d.recent_colors) {
-      std::memmove(d.recent_colors + kTableRoom, d.recent_colors,
-                   sizeof(std::uint32_t) * (kTableSize - 1));
-      table = d.recent_colors + kTableRoom;
-    }
-    *--table = color;
-  };
-
   while (left != 0) {
-    if (run == 0) {
-      if (repeat != 0) {
-        // A literal list goes on: each colour is a run of one pixel that
-        // enters the table at once. Its bytes lie in the window (kRefillAt).
-        std::uint32_t n = repeat < left ? repeat : left;
-        repeat -= n;
-        left -= n;
-        for (; n != 0; --n) {
-          current = (current & ~kColorMask) | Color3(cur);
-          cur += 3;
-          StorePixel(out, current, n > 1 || left != 0);
-          out += 3;
-          push_front(current);
-        }
-        slot = 0;
+    if (w.run == 0) {
+      if (w.repeat != 0) {
+        EmitLiterals(d, w, out, left);
         continue;
       }
-      if (cur >= refill_at && !Refill(d, cur)) {
+      EmitShortReferences(w, out, left, d.buffer + kRefillAt);
+      if (!ReadToken(d, w)) {
         ok = false;
         break;
       }
-      const std::uint32_t op = *cur++;
-      if (op >= 0xA0) {
-        slot = static_cast<std::int32_t>(op & 0x1F);
-        run = (op >> 5) & 3;
-        current = table[slot];
-      } else if (op >= 0x80) {
-        const std::uint32_t b = *cur++;
-        run = ((op & 0x1F) << 1) | (b >> 7);
-        slot = static_cast<std::int32_t>(b & 0x7F);
-        if (run == 0) {
-          run = Load32(cur);
-          cur += 4;
-        }
-        current = table[slot];
-      } else {
-        run = op;
-        if (op == 0) {
-          run = Load32(cur);
-          cur += 4;
-        } else if (op == 1) {
-          repeat = *cur++;
-          if (repeat == 0) {
-            // A list of no colours would ask for 2^32 - 1 literals: not data.
-            RecordStatus(*d.source, BrokenData);
-            ok = false;
-            break;
-          }
-          --repeat;
-        }
-        slot = kLiteralSlot;
-        current = (current & ~kColorMask) | Color3(cur);
-        cur += 3;
-      }
     }
-    // Emit. `run - 1` makes a run of 0 (a 4-byte count of 0) the longest
-    // possible: it wraps, and no picture is 2^32 pixels long.
-    const std::uint32_t n = run - 1 < left - 1 ? run : left;
-    if (n <= 3 && left >= 4) {
-      // The common short run away from the row's end: three whole-word
-      // stores, whatever n is, all inside the next four pixels of the row
-      // and all overwritten by the pixels that follow.
-      std::memcpy(out, &current, 4);
-      std::memcpy(out + 3, &current, 4);
-      std::memcpy(out + 6, &current, 4);
-    } else {
-      FillRun(out, current, n, left == n);
-    }
-    left -= n;
-    run -= n;
-    out += std::size_t{3} * n;
-    if (run == 0) {
-      // The run has ended: its colour moves to the front. A literal (slot
-      // 127) drops the last entry, as does a reference to the last slot,
-      // which is the colour itself; otherwise slots 0 .. slot-1 move down.
-      if (slot == kLiteralSlot) {
-        push_front(current);
-      } else if (slot != 0) {
-        std::memmove(table + 1, table, sizeof(std::uint32_t) * static_cast<std::uint32_t>(slot));
-        table[0] = current;
-      }
-      slot = 0;
-    }
+    EmitRun(d, w, out, left);
   }
-
-  d.cur = cur;
-  d.front = static_cast<std::uint32_t>(table - d.recent_colors);
-  d.current = current;
-  d.run = run;
-  d.repeat = static_cast<std::int32_t>(repeat);
-  d.slot = slot;
+  d.cur = w.cur;
+  d.front = static_cast<std::uint32_t>(w.table - d.recent_colors);
+  d.current = w.current;
+  d.run = w.run;
+  d.repeat = static_cast<std::int32_t>(w.repeat);
+  d.slot = w.slot;
   return ok;
 }

@@ -49,6 +49,10 @@ constexpr std::int32_t kLiteralSlot = 127;
 // Room below the table into which literals enter: the table slides down one
 // entry per literal and is copied back up only once every 384 literals.
 constexpr std::uint32_t kTableRoom = 384;
+// Below the room, words that a move to the front may overwrite: it moves
+// groups of 8 entries, and those of the last group that lie below slot 0 are
+// no longer part of the table.
+constexpr std::uint32_t kShiftGuard = 16;
 
 struct PixelDecoder {
   InputSource* source;  // refills are read from it; failures recorded in it
@@ -56,10 +60,10 @@ struct PixelDecoder {
   const std::uint8_t* cur;  // next unread byte in buffer
   // The colour table: slot i is recent_colors[front + i], so that a literal
   // entering at the front costs one store (front moves down), not 127 moves,
-  // and a colour moving to the front from slot s is one short memmove.
+  // and a colour moving to the front from slot s moves only slots 0 .. s-1.
   // A colour is bytes 0-2 of an entry (lowest byte first); byte 3 is carried
   // along and never emitted.
-  std::uint32_t recent_colors[kTableRoom + kTableSize];
+  std::uint32_t recent_colors[kShiftGuard + kTableRoom + kTableSize];
   std::uint32_t front;
   std::uint32_t current;  // the colour being emitted
   std::int32_t repeat;    // literals still to come in the current literal list
