@@ -73,6 +73,7 @@ void ShiftFourUp(std::uint32_t* top) {
 // library call, and one pass with no branch on the slot for the short
 // references that most runs are. Words below slot 0 that the last group
 // reaches are dead space (kShiftGuard).
+static_assert(kShiftGuard >= 15, "a group reaches up to 15 words below slot 0");
 void MoveToFront(std::uint32_t* table, std::uint32_t slot, std::uint32_t color) {
   std::uint32_t* top = table + slot;  // the group's last destination word
   do {
