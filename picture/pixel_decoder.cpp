@@ -58,8 +58,7 @@ void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_
 }
 
 // Moves four words at `top - 4 .. top - 1` up by one word, to `top - 3 .. top`:
-// all four are loaded before any is stored. (A compiler may move them as one
-// vector, where the processor has vectors.)
+// all four are loaded before any is stored.
 void ShiftFourUp(std::uint32_t* top) {
   const std::uint32_t a = top[-1], b = top[-2], c = top[-3], d = top[-4];
   top[0] = a;
@@ -68,20 +67,27 @@ void ShiftFourUp(std::uint32_t* top) {
   top[-3] = d;
 }
 
+// How many words a move to the front moves at a time. With vector registers
+// (every 64-bit x86) the compiler moves four words as one, and a group of 16
+// covers almost every reference in one pass with no branch on the slot.
+// Without them (the 32-bit plug-in, which runs on any x86) the words pass
+// through the few general registers, and groups of 4 keep them there.
+#ifdef __SSE2__
+constexpr std::uint32_t kMoveGroup = 16;
+#else
+constexpr std::uint32_t kMoveGroup = 4;
+#endif
+static_assert(kShiftGuard >= kMoveGroup - 1, "a group reaches kMoveGroup - 1 words below slot 0");
+
 // Moves the colour in `slot` (1 .. 126) to the front: slots 0 .. slot-1 move
-// down by one, in fixed groups of 16 words from the slot downwards. No
-// library call, and one pass with no branch on the slot for the short
-// references that most runs are. Words below slot 0 that the last group
-// reaches are dead space (kShiftGuard).
-static_assert(kShiftGuard >= 15, "a group reaches up to 15 words below slot 0");
+// down by one, a group at a time from the slot downwards; no library call.
+// Words below slot 0 that the last group reaches are dead space
+// (kShiftGuard).
 void MoveToFront(std::uint32_t* table, std::uint32_t slot, std::uint32_t color) {
   std::uint32_t* top = table + slot;  // the group's last destination word
   do {
-    ShiftFourUp(top);
-    ShiftFourUp(top - 4);
-    ShiftFourUp(top - 8);
-    ShiftFourUp(top - 12);
-    top -= 16;
+    for (std::uint32_t i = 0; i < kMoveGroup; i += 4) ShiftFourUp(top - i);
+    top -= kMoveGroup;
   } while (top > table);
   table[0] = color;
 }
