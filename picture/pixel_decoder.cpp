@@ -39,22 +39,21 @@ void StorePixel(std::uint8_t* out, std::uint32_t color, bool more_follow) {
 }
 
 // Writes `n` pixels of one colour, `last_in_row` telling whether the final
-// one ends the row. Short runs are stored pixel by pixel; long ones are
-// doubled with memcpy from what is already written.
+// one ends the row. Short runs are stored pixel by pixel. Longer ones are
+// stored as a 48-byte unit of 16 pixels, over and over, the last time ending
+// exactly at the run's end: units start on pixel boundaries, so an overlap
+// writes the same bytes again, and no library call is made.
 void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_in_row) {
-  if (n <= 8) {
+  if (n < 16) {
     for (std::uint32_t i = 0; i + 1 < n; ++i) std::memcpy(out + 3 * i, &color, 4);
     StorePixel(out + 3 * (n - 1), color, !last_in_row);
     return;
   }
-  for (std::uint32_t i = 0; i < 4; ++i) std::memcpy(out + 3 * i, &color, 4);
-  std::size_t done = 12;
+  std::uint8_t unit[48 + 1];
+  for (std::uint32_t i = 0; i < 16; ++i) std::memcpy(unit + 3 * i, &color, 4);
   const std::size_t total = std::size_t{3} * n;
-  while (done < total) {
-    std::size_t piece = done < total - done ? done : total - done;
-    std::memcpy(out + done, out, piece);
-    done += piece;
-  }
+  for (std::size_t done = 0; done + 48 < total; done += 48) std::memcpy(out + done, unit, 48);
+  std::memcpy(out + total - 48, unit, 48);
 }
 
 // Moves four words at `top - 4 .. top - 1` up by one word, to `top - 3 .. top`:
