@@ -3,7 +3,9 @@
 # exactly the names of its .def file, undecorated; in a 32-bit plug-in each
 # export removes the argument bytes its decorated name promises (every `ret`
 # in its code is `ret $N`; 64-bit code has one convention and no decorated
-# names); and the DLL imports from KERNEL32.dll and msvcrt.dll only.
+# names); the DLL imports from KERNEL32.dll and msvcrt.dll only; and a
+# 32-bit plug-in uses no MMX, SSE or wider instructions (no mm, xmm, ymm or
+# zmm register, no cpuid), so that it runs on any x86 a 32-bit host runs on.
 # Usage: check_exports.sh OBJDUMP PLUGIN.spi EXPORTS.def [PLUGIN.spi EXPORTS.def ...]
 set -u
 objdump=$1
@@ -27,6 +29,11 @@ while [ $# -ge 2 ]; do
   [ "$exported" = "$expected" ] || fail "$dll exports '$exported', expected '$expected'"
 
   code=$("$objdump" -d --no-show-raw-insn "$dll")
+  if printf '%s\n' "$headers" | grep -q 'file format pei-i386'; then
+    wide=$(printf '%s\n' "$code" | grep -E '%[xyz]mm[0-9]|%mm[0-9]|[[:space:]]cpuid' | head -3)
+    [ -z "$wide" ] && echo "  only i686 instructions: no MMX, SSE or wider" ||
+      fail "$dll uses instructions beyond the i686: $wide"
+  fi
   for entry in $(sed -n 's/^[[:space:]]*[A-Za-z]*[[:space:]]*=[[:space:]]*\([A-Za-z]*@[0-9]*\).*/\1/p' "$def"); do
     bytes=${entry#*@}
     body=$(printf '%s\n' "$code" | sed -n "/<_\{0,1\}$entry>:\$/,/^\$/p")
