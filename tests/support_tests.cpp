@@ -8,6 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "support/input_source.h"
 #include "support/platform_faults.h"
@@ -54,6 +57,54 @@ TEST(Platform, OpenFailuresGiveWindowsErrorCodes) {
   EXPECT_EQ(OsGetLastError(os), kErrorInvalidHandle);
   EXPECT_TRUE(OsCloseHandle(os, kInvalidHandle)) << "the current process's pseudo-handle";
 }
+
+// Failures the system gives on demand, with the codes Windows gives for them.
+TEST(Platform, SystemFailuresGiveWindowsErrorCodes) {
+  TempDir dir;
+  const std::string file = dir.File("file");
+  WriteFile(file, {1, 2, 3});
+  struct Case {
+    const char* what;
+    std::string name;
+    std::uint32_t access;
+    std::uint32_t error;
+  } cases[] = {
+      {"a folder opened for writing", dir.File(""), kGenericWrite, kErrorAccessDenied},
+      {"a file used as a folder", file + "/x", kGenericRead, kErrorPathNotFound},
+      {"a name of 300 characters", dir.File(std::string(300, 'n')), kGenericRead,
+       kErrorFilenameTooLong},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(OsCreateFile(os, c.name.c_str(), c.access, kShareRead, kOpenAlways), kInvalidHandle);
+    EXPECT_EQ(OsGetLastError(os), c.error);
+  }
+}
+
+#ifndef _WIN32
+// The POSIX stand-in's own ways to fail: a full disk, and no descriptors left.
+TEST(Platform, FullDiskAndNoDescriptorsLeftGiveWindowsErrorCodes) {
+  FileHandle full = OsCreateFile(os, "/dev/full", kGenericWrite, kShareNone, kOpenExisting);
+  ASSERT_NE(full, kInvalidHandle);
+  std::uint32_t done = 1;
+  EXPECT_FALSE(OsWriteFile(os, full, "x", 1, &done));
+  EXPECT_EQ(OsGetLastError(os), kErrorDiskFull);
+  EXPECT_EQ(done, 0u);
+  OsCloseHandle(os, full);
+
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit none = saved;
+  none.rlim_cur = 0;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+  const FileHandle refused =
+      OsCreateFile(os, "/dev/null", kGenericRead, kShareRead, kOpenExisting);
+  const std::uint32_t error = OsGetLastError(os);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(refused, kInvalidHandle);
+  EXPECT_EQ(error, kErrorTooManyOpenFiles);
+}
+#endif
 
 TEST(Platform, BackslashSeparatesAndReadOpensShare) {
   TempDir dir;
