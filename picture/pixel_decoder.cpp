@@ -4,6 +4,14 @@
 
 #include <bit>
 #include <cstring>
+#if defined(__i386__) && !defined(__SSE2__)
+#include <cpuid.h>
+#endif
+
+// The steps of decoding a row are inlined into each of its two variants (see
+// DecodeRowWith): the decoder's state then stays in registers across the
+// steps, and the vector variant's steps are compiled for vectors.
+#define ROW_STEP [[gnu::always_inline]] inline
 
 namespace {
 
@@ -43,7 +51,7 @@ void StorePixel(std::uint8_t* out, std::uint32_t color, bool more_follow) {
 // stored as a 48-byte unit of 16 pixels, over and over, the last time ending
 // exactly at the run's end: units start on pixel boundaries, so an overlap
 // writes the same bytes again, and no library call is made.
-void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_in_row) {
+ROW_STEP void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, bool last_in_row) {
   if (n < 16) {
     for (std::uint32_t i = 0; i + 1 < n; ++i) std::memcpy(out + 3 * i, &color, 4);
     StorePixel(out + 3 * (n - 1), color, !last_in_row);
@@ -66,27 +74,26 @@ void ShiftFourUp(std::uint32_t* top) {
   top[-3] = d;
 }
 
-// How many words a move to the front moves at a time. With vector registers
-// (every 64-bit x86) the compiler moves four words as one, and a group of 16
-// covers almost every reference in one pass with no branch on the slot.
-// Without them (the 32-bit plug-in, which runs on any x86) the words pass
-// through the few general registers, and groups of 4 keep them there.
-#ifdef __SSE2__
-constexpr std::uint32_t kMoveGroup = 16;
-#else
-constexpr std::uint32_t kMoveGroup = 4;
-#endif
-static_assert(kShiftGuard >= kMoveGroup - 1, "a group reaches kMoveGroup - 1 words below slot 0");
+// A move to the front moves the table a group of kGroup words at a time.
+// Where the processor has vector registers (SSE2: every 64-bit x86, and most
+// 32-bit ones, checked when decoding starts) the compiler moves four words as
+// one, and a group of 16 covers almost every reference in one pass with no
+// branch on the slot. Without them the words pass through the few general
+// registers, and groups of 4 keep them there.
+constexpr std::uint32_t kVectorGroup = 16;
+constexpr std::uint32_t kWordGroup = 4;
+static_assert(kShiftGuard >= kVectorGroup - 1, "a group reaches 15 words below slot 0");
 
 // Moves the colour in `slot` (1 .. 126) to the front: slots 0 .. slot-1 move
 // down by one, a group at a time from the slot downwards; no library call.
 // Words below slot 0 that the last group reaches are dead space
 // (kShiftGuard).
-void MoveToFront(std::uint32_t* table, std::uint32_t slot, std::uint32_t color) {
+template <std::uint32_t kGroup>
+ROW_STEP void MoveToFront(std::uint32_t* table, std::uint32_t slot, std::uint32_t color) {
   std::uint32_t* top = table + slot;  // the group's last destination word
   do {
-    for (std::uint32_t i = 0; i < kMoveGroup; i += 4) ShiftFourUp(top - i);
-    top -= kMoveGroup;
+    for (std::uint32_t i = 0; i < kGroup; i += 4) ShiftFourUp(top - i);
+    top -= kGroup;
   } while (top > table);
   table[0] = color;
 }
@@ -106,7 +113,7 @@ struct Walk {
 // A colour enters the table at the front and the last entry drops out: the
 // table slides down one word, and back up once it reaches the bottom of its
 // room, so that a literal costs one store, not 127 moves.
-void PushFront(PixelDecoder& d, Walk& w, std::uint32_t color) {
+ROW_STEP void PushFront(PixelDecoder& d, Walk& w, std::uint32_t color) {
   std::uint32_t* const bottom = d.recent_colors + kShiftGuard;
   if (w.table == bottom) {
     std::memmove(bottom + kTableRoom, bottom, sizeof(std::uint32_t) * (kTableSize - 1));
@@ -118,11 +125,12 @@ void PushFront(PixelDecoder& d, Walk& w, std::uint32_t color) {
 // A run has ended: its colour moves to the front. A literal (slot 127) drops
 // the last entry, as does a reference to the last slot, which is the colour
 // itself; otherwise slots 0 .. slot-1 move down.
-void EndRun(PixelDecoder& d, Walk& w) {
+template <std::uint32_t kGroup>
+ROW_STEP void EndRun(PixelDecoder& d, Walk& w) {
   if (w.slot == kLiteralSlot) {
     PushFront(d, w, w.current);
   } else if (w.slot != 0) {
-    MoveToFront(w.table, static_cast<std::uint32_t>(w.slot), w.current);
+    MoveToFront<kGroup>(w.table, static_cast<std::uint32_t>(w.slot), w.current);
   }
   w.slot = 0;
 }
@@ -152,7 +160,7 @@ void ReadShortReference(Walk& w, std::uint32_t op) {
 // Reads the token at `cur`: the token grammar (see pixel_decoder.h). Sets
 // the run, its slot and colour, and for a literal list the colours still to
 // come after the first. False on a refill failure or a list of no colours.
-bool ReadToken(PixelDecoder& d, Walk& w) {
+ROW_STEP bool ReadToken(PixelDecoder& d, Walk& w) {
   if (w.cur >= d.buffer + kRefillAt && !Refill(d, w)) return false;
   const std::uint32_t op = *w.cur++;
   if (op >= 0xA0) {
@@ -189,7 +197,8 @@ bool ReadToken(PixelDecoder& d, Walk& w) {
 
 // Emits the current run, or as much of it as the row holds, and ends it
 // when it is done.
-void EmitRun(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
+template <std::uint32_t kGroup>
+ROW_STEP void EmitRun(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
   // `run - 1` makes a run of 0 (a 4-byte count of 0) the longest possible:
   // it wraps, and no picture is 2^32 pixels long.
   const std::uint32_t n = w.run - 1 < left - 1 ? w.run : left;
@@ -206,13 +215,13 @@ void EmitRun(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) 
   left -= n;
   w.run -= n;
   out += std::size_t{3} * n;
-  if (w.run == 0) EndRun(d, w);
+  if (w.run == 0) EndRun<kGroup>(d, w);
 }
 
 // Emits the colours of a literal list that the row has room for: each is a
 // run of one pixel that enters the table at once. Their bytes lie in the
 // window (kRefillAt).
-void EmitLiterals(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
+ROW_STEP void EmitLiterals(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& left) {
   std::uint32_t n = w.repeat < left ? w.repeat : left;
   w.repeat -= n;
   left -= n;
@@ -229,7 +238,8 @@ void EmitLiterals(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::uint32_t& l
 // Emits one-byte references, the commonest token, one after another while
 // they and at least four pixels of the row are ahead: each run (1 to 3
 // pixels) then ends within the row.
-void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& left,
+template <std::uint32_t kGroup>
+ROW_STEP void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& left,
                          const std::uint8_t* refill_at) {
   while (left >= 4 && w.cur < refill_at && *w.cur >= 0xA0) {
     ReadShortReference(w, *w.cur++);
@@ -239,27 +249,15 @@ void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& left,
     out += std::size_t{3} * w.run;
     left -= w.run;
     w.run = 0;
-    if (w.slot != 0) MoveToFront(w.table, static_cast<std::uint32_t>(w.slot), w.current);
+    if (w.slot != 0) MoveToFront<kGroup>(w.table, static_cast<std::uint32_t>(w.slot), w.current);
     w.slot = 0;
   }
 }
 
-}  // namespace
 
-bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
-  decoder.source = &source;
-  decoder.cur = decoder.buffer;
-  decoder.front = kShiftGuard + kTableRoom;
-  decoder.current = 0;
-  decoder.repeat = 0;
-  decoder.run = 0;
-  decoder.slot = 0;
-  std::memset(decoder.recent_colors, 0, sizeof decoder.recent_colors);
-  return ReadSource(source, decoder.buffer, kWindowSize);
-}
-
-bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
-  if (count <= 0) return true;
+// Decodes `count` pixels of a row (count > 0) with moves of kGroup words.
+template <std::uint32_t kGroup>
+ROW_STEP bool DecodeRowWith(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   Walk w;
   w.cur = d.cur;
   w.table = d.recent_colors + d.front;
@@ -275,13 +273,13 @@ bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
         EmitLiterals(d, w, out, left);
         continue;
       }
-      EmitShortReferences(w, out, left, d.buffer + kRefillAt);
+      EmitShortReferences<kGroup>(w, out, left, d.buffer + kRefillAt);
       if (!ReadToken(d, w)) {
         ok = false;
         break;
       }
     }
-    EmitRun(d, w, out, left);
+    EmitRun<kGroup>(d, w, out, left);
   }
   d.cur = w.cur;
   d.front = static_cast<std::uint32_t>(w.table - d.recent_colors);
@@ -290,4 +288,55 @@ bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   d.repeat = static_cast<std::int32_t>(w.repeat);
   d.slot = w.slot;
   return ok;
+}
+
+// The 32-bit plug-in is built for any x86 (i686), so its vector variant is
+// compiled for SSE2 on its own, and runs only where the processor says it has
+// SSE2. Windows keeps a 32-bit program's stack 4-byte aligned, so that
+// variant realigns its own for the vector spills.
+#if defined(__i386__) && !defined(__SSE2__)
+#define VECTOR_VARIANT __attribute__((target("sse2"), force_align_arg_pointer))
+#else
+#define VECTOR_VARIANT
+#endif
+
+VECTOR_VARIANT bool DecodeRowWithVectors(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
+  return DecodeRowWith<kVectorGroup>(d, out, count);
+}
+
+bool DecodeRowWithWords(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
+  return DecodeRowWith<kWordGroup>(d, out, count);
+}
+
+// Whether the processor has SSE2: always, where the compiler may assume it;
+// else as the processor itself says (cpuid leaf 1, EDX bit 26).
+bool ProcessorHasVectors() {
+#if defined(__SSE2__)
+  return true;
+#elif defined(__i386__)
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
+  decoder.source = &source;
+  decoder.cur = decoder.buffer;
+  decoder.front = kShiftGuard + kTableRoom;
+  decoder.current = 0;
+  decoder.repeat = 0;
+  decoder.run = 0;
+  decoder.slot = 0;
+  decoder.vector_moves = ProcessorHasVectors();
+  std::memset(decoder.recent_colors, 0, sizeof decoder.recent_colors);
+  return ReadSource(source, decoder.buffer, kWindowSize);
+}
+
+bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
+  if (count <= 0) return true;
+  return d.vector_moves ? DecodeRowWithVectors(d, out, count) : DecodeRowWithWords(d, out, count);
 }

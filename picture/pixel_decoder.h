@@ -69,6 +69,7 @@ struct PixelDecoder {
   std::int32_t repeat;    // literals still to come in the current literal list
   std::uint32_t run;      // pixels still to emit in the current run
   std::int32_t slot;      // table slot `current` came from; 127 for a literal
+  bool vector_moves;      // the processor has SSE2: the table moves 16 words at a time
 };
 
 // Reads the first 3072 bytes of the stream into the window and starts the

@@ -4,8 +4,9 @@
 # export removes the argument bytes its decorated name promises (every `ret`
 # in its code is `ret $N`; 64-bit code has one convention and no decorated
 # names); the DLL imports from KERNEL32.dll and msvcrt.dll only; and a
-# 32-bit plug-in uses no MMX, SSE or wider instructions (no mm, xmm, ymm or
-# zmm register, no cpuid), so that it runs on any x86 a 32-bit host runs on.
+# 32-bit plug-in, which must run on any x86 a 32-bit host runs on, uses no
+# MMX and nothing wider than SSE2 (no mm, ymm or zmm register), and SSE2 (xmm
+# registers) only beside a processor check (cpuid).
 # Usage: check_exports.sh OBJDUMP PLUGIN.spi EXPORTS.def [PLUGIN.spi EXPORTS.def ...]
 set -u
 objdump=$1
@@ -30,9 +31,15 @@ while [ $# -ge 2 ]; do
 
   code=$("$objdump" -d --no-show-raw-insn "$dll")
   if printf '%s\n' "$headers" | grep -q 'file format pei-i386'; then
-    wide=$(printf '%s\n' "$code" | grep -E '%[xyz]mm[0-9]|%mm[0-9]|[[:space:]]cpuid' | head -3)
-    [ -z "$wide" ] && echo "  only i686 instructions: no MMX, SSE or wider" ||
-      fail "$dll uses instructions beyond the i686: $wide"
+    wide=$(printf '%s\n' "$code" | grep -E '%[yz]mm[0-9]|%mm[0-9]' | head -3)
+    [ -z "$wide" ] || fail "$dll uses MMX or instructions wider than SSE2: $wide"
+    if printf '%s\n' "$code" | grep -q '%xmm[0-9]'; then
+      printf '%s\n' "$code" | grep -q '[[:space:]]cpuid' ||
+        fail "$dll uses SSE2 without asking the processor whether it has it"
+      echo "  i686 instructions, and SSE2 beside a processor check"
+    else
+      echo "  only i686 instructions: no MMX, SSE or wider"
+    fi
   fi
   for entry in $(sed -n 's/^[[:space:]]*[A-Za-z]*[[:space:]]*=[[:space:]]*\([A-Za-z]*@[0-9]*\).*/\1/p' "$def"); do
     bytes=${entry#*@}

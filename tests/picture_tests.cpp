@@ -383,24 +383,31 @@ Bytes RandomStream(std::mt19937& rng, std::size_t tokens) {
 }
 
 TEST(PixelDecoder, MatchesTheModelOnRandomStreams) {
-  std::mt19937 rng(20261208);
-  for (int round = 0; round < 40; ++round) {
-    SCOPED_TRACE(round);
-    const Bytes stream = RandomStream(rng, 400);
-    ModelDecoder model;
-    model.stream = stream.data();
-    model.size = stream.size();
-    TestDecoder t;
-    Prime(t, stream);
-    for (int row = 0; row < 60; ++row) {
-      const auto count = static_cast<std::int32_t>(1 + rng() % 700);
-      const Bytes got = Row(t, count);
-      Bytes want;
-      for (std::int32_t i = 0; i < count; ++i) want = Concat(want, Pixels({model.Pixel()}));
-      ASSERT_EQ(got, want) << "row " << row;
-      for (std::uint32_t s = 0; s < 128; ++s)
-        ASSERT_EQ(RecentColor(t.decoder, s) & 0xFFFFFF, model.table[s] & 0xFFFFFF)
-            << "row " << row << " slot " << s;
+  // Both ways of moving the table: vectors where the processor has them (as
+  // PrimeDecoder finds), and words, as on a processor without them.
+  for (bool vectors : {true, false}) {
+    SCOPED_TRACE(vectors ? "vector moves" : "word moves");
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 40; ++round) {
+      SCOPED_TRACE(round);
+      const Bytes stream = RandomStream(rng, 400);
+      ModelDecoder model;
+      model.stream = stream.data();
+      model.size = stream.size();
+      TestDecoder t;
+      Prime(t, stream);
+      if (!t.decoder.vector_moves && vectors) GTEST_SKIP() << "this processor has no SSE2";
+      t.decoder.vector_moves = vectors;
+      for (int row = 0; row < 60; ++row) {
+        const auto count = static_cast<std::int32_t>(1 + rng() % 700);
+        const Bytes got = Row(t, count);
+        Bytes want;
+        for (std::int32_t i = 0; i < count; ++i) want = Concat(want, Pixels({model.Pixel()}));
+        ASSERT_EQ(got, want) << "row " << row;
+        for (std::uint32_t s = 0; s < 128; ++s)
+          ASSERT_EQ(RecentColor(t.decoder, s) & 0xFFFFFF, model.table[s] & 0xFFFFFF)
+              << "row " << row << " slot " << s;
+      }
     }
   }
 }
