@@ -66,7 +66,7 @@ ROW_STEP void FillRun(std::uint8_t* out, std::uint32_t color, std::uint32_t n, b
 
 // Moves four words at `top - 4 .. top - 1` up by one word, to `top - 3 .. top`:
 // all four are loaded before any is stored.
-void ShiftFourUp(std::uint32_t* top) {
+ROW_STEP void ShiftFourUp(std::uint32_t* top) {
   const std::uint32_t a = top[-1], b = top[-2], c = top[-3], d = top[-4];
   top[0] = a;
   top[-1] = b;
