@@ -69,8 +69,10 @@ void Composite(const std::uint8_t* rgba, std::int32_t width, std::int32_t height
 
 // True when a BMP file holds every row its header promises: the pixel data
 // begin at the offset in bytes 10-13 and take a 4-byte aligned row of
-// width x bits per pixel for each of the `height` rows. Compressed kinds are
-// let through (stb_image refuses those it cannot read).
+// width x bits per pixel for each of the `height` rows. The kinds stb_image
+// refuses are let through: RLE (1, 2) and those from 4 up. It reads the kind
+// as a signed number and takes any other value, a negative one included, for
+// rows of pixels, which must then all be there.
 bool BmpRowsPresent(const std::vector<std::uint8_t>& b, int width, int height) {
   if (b.size() < 30) return false;
   const auto le = [&](std::size_t at, int bytes) {
@@ -81,7 +83,8 @@ bool BmpRowsPresent(const std::vector<std::uint8_t>& b, int width, int height) {
   const std::uint32_t header = le(14, 4);
   const std::uint32_t bits = header == 12 ? le(24, 2) : le(28, 2);
   const std::uint32_t compression = header == 12 || b.size() < 34 ? 0 : le(30, 4);
-  if (compression != 0 && compression != 3 && compression != 6) return true;
+  const auto kind = static_cast<std::int32_t>(compression);
+  if (kind == 1 || kind == 2 || kind >= 4) return true;
   const std::uint64_t row = (std::uint64_t{static_cast<std::uint32_t>(width)} * bits + 31) / 32 * 4;
   return std::uint64_t{le(10, 4)} + row * static_cast<std::uint32_t>(height) <= b.size();
 }
