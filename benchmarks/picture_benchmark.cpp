@@ -100,6 +100,7 @@ bool DecodeSpng(const Subject& s, Bytes* out) {
 Subject Load(const std::string& path) {
   Subject s;
   s.name = path.substr(path.find_last_of('/') + 1);
+  s.name = s.name.substr(0, s.name.find('.'));
   std::string error;
   if (!ReadImageFile(path, &s.image, &error)) Fail(path + ": " + error);
   const Bytes stream = StreamPixels(s.image);
