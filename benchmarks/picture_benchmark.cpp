@@ -11,8 +11,6 @@
 // others', and the size of each format.
 #include <benchmark/benchmark.h>
 
-#define QOI_IMPLEMENTATION
-#include <qoi.h>
 #include <spng.h>
 
 #include <cstdio>
@@ -22,30 +20,24 @@
 #include <string>
 #include <vector>
 
+#define QOI_IMPLEMENTATION
+#include "benchmarks/bench_picture.h"
 #include "benchmarks/table_reporter.h"
 #include "picture/picture_plugin.h"
 #include "tests/model_decoder.h"
 #include "tools/image_files.h"
-#include "writers/gcmp_writer.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Subject {
-  std::string name;
-  Image image;
-  Bytes dib_bits;  // what GetPicture must produce
-  Bytes gcmp, qoi, png;
+struct Subject : BenchPicture {
+  Bytes png;
 };
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "picture_benchmark: %s\n", what.c_str());
   std::exit(1);
-}
-
-std::size_t DibSize(const Image& image) {
-  return (3 * static_cast<std::size_t>(image.width) + 3) / 4 * 4 * image.height;
 }
 
 // GetPicture from a memory block, as a host with the file in memory calls it.
@@ -74,18 +66,6 @@ bool DecodePlain(const Subject& s, Bytes* out) {
   return true;
 }
 
-bool DecodeQoi(const Subject& s, Bytes* out) {
-  qoi_desc desc;
-  void* pixels = qoi_decode(s.qoi.data(), static_cast<int>(s.qoi.size()), &desc, 3);
-  if (pixels == nullptr) return false;
-  if (out != nullptr) {
-    auto* p = static_cast<std::uint8_t*>(pixels);
-    out->assign(p, p + 3 * static_cast<std::size_t>(desc.width) * desc.height);
-  }
-  std::free(pixels);
-  return true;
-}
-
 bool DecodeSpng(const Subject& s, Bytes* out) {
   Bytes pixels(s.image.rgb.size());
   spng_ctx* ctx = spng_ctx_new(0);
@@ -99,26 +79,8 @@ bool DecodeSpng(const Subject& s, Bytes* out) {
 
 Subject Load(const std::string& path) {
   Subject s;
-  s.name = path.substr(path.find_last_of('/') + 1);
-  s.name = s.name.substr(0, s.name.find('.'));
   std::string error;
-  if (!ReadImageFile(path, &s.image, &error)) Fail(path + ": " + error);
-  const Bytes stream = StreamPixels(s.image);
-  if (!EncodeGcmpPicture(stream.data(), s.image.width, s.image.height, &s.gcmp))
-    Fail(path + ": too large for GCmpSH0");
-  const std::size_t row = 3 * static_cast<std::size_t>(s.image.width);
-  const std::size_t stride = (row + 3) / 4 * 4;
-  s.dib_bits.assign(DibSize(s.image), 0);
-  for (std::int32_t y = 0; y < s.image.height; ++y)
-    std::memcpy(&s.dib_bits[stride * y], &stream[row * y], row);
-
-  const qoi_desc desc = {static_cast<unsigned>(s.image.width),
-                         static_cast<unsigned>(s.image.height), 3, QOI_SRGB};
-  int qoi_size = 0;
-  void* qoi = qoi_encode(s.image.rgb.data(), &desc, &qoi_size);
-  if (qoi == nullptr) Fail(path + ": QOI encoding failed");
-  s.qoi.assign(static_cast<std::uint8_t*>(qoi), static_cast<std::uint8_t*>(qoi) + qoi_size);
-  std::free(qoi);
+  if (!LoadBenchPicture(path, &s, &error)) Fail(path + ": " + error);
   if (!EncodePng(s.image, &s.png, &error)) Fail(path + ": " + error);
 
   // Every decoder must give the source pixels back before it is timed.
@@ -140,36 +102,22 @@ int main(int argc, char** argv) {
 
   const char* kinds[] = {"GetPicture", "plain", "QOI", "spng", "memcpy"};
   constexpr int kKinds = 5;
+  // The decoders, in the order of `kinds`; memcpy is registered after them.
+  bool (*const decoders[])(const Subject&, Bytes*) = {
+      DecodeGcmp, DecodePlain, [](const Subject& s, Bytes* out) { return DecodeQoi(s, out); },
+      DecodeSpng};
   for (const Subject& s : subjects) {
     const Subject* p = &s;
-    benchmark::RegisterBenchmark(("GetPicture/" + s.name).c_str(),
-                                 [p](benchmark::State& state) {
-                                   for (auto _ : state)
-                                     benchmark::DoNotOptimize(DecodeGcmp(*p, nullptr));
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("plain/" + s.name).c_str(),
-                                 [p](benchmark::State& state) {
-                                   for (auto _ : state)
-                                     benchmark::DoNotOptimize(DecodePlain(*p, nullptr));
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("QOI/" + s.name).c_str(),
-                                 [p](benchmark::State& state) {
-                                   for (auto _ : state)
-                                     benchmark::DoNotOptimize(DecodeQoi(*p, nullptr));
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark(("spng/" + s.name).c_str(),
-                                 [p](benchmark::State& state) {
-                                   for (auto _ : state)
-                                     benchmark::DoNotOptimize(DecodeSpng(*p, nullptr));
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    for (int k = 0; k < kKinds - 1; ++k) {
+      auto* decode = decoders[k];
+      benchmark::RegisterBenchmark((std::string(kinds[k]) + "/" + s.name).c_str(),
+                                   [p, decode](benchmark::State& state) {
+                                     for (auto _ : state)
+                                       benchmark::DoNotOptimize(decode(*p, nullptr));
+                                   })
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
     benchmark::RegisterBenchmark(("memcpy/" + s.name).c_str(),
                                  [p](benchmark::State& state) {
                                    Bytes target(p->dib_bits.size());

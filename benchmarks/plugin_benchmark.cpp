@@ -24,7 +24,7 @@
 // a multiple of each of the others', and the part of GetPicture's time that
 // the fresh block alone takes.
 #define QOI_IMPLEMENTATION
-#include <qoi.h>
+#include "benchmarks/bench_picture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,22 +35,15 @@
 #include <vector>
 
 #include "tests/model_decoder.h"
-#include "tools/image_files.h"
 #include "tools/plugin_calls.h"
 #include "tools/plugin_host.h"
-#include "writers/gcmp_writer.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-struct Subject {
-  std::string name;
-  Image image;
-  Bytes dib_bits;  // what GetPicture must produce
-  Bytes gcmp, qoi;
-};
+using Subject = BenchPicture;
 
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "plugin_benchmark: %s\n", what.c_str());
@@ -96,42 +89,10 @@ bool DecodePlain(const Subject& s, Bytes* out) {
   });
 }
 
-bool DecodeQoi(const Subject& s, Bytes* out) {
-  qoi_desc desc;
-  void* pixels = qoi_decode(s.qoi.data(), static_cast<int>(s.qoi.size()), &desc, 3);
-  if (pixels == nullptr) return false;
-  if (out != nullptr) {
-    auto* p = static_cast<std::uint8_t*>(pixels);
-    out->assign(p, p + 3 * static_cast<std::size_t>(desc.width) * desc.height);
-  }
-  std::free(pixels);
-  return true;
-}
-
 Subject Load(const std::string& path) {
   Subject s;
-  s.name = path.substr(path.find_last_of("/\\") + 1);
-  s.name = s.name.substr(0, s.name.find('.'));
   std::string error;
-  if (!ReadImageFile(path, &s.image, &error)) Fail(path + ": " + error);
-  const Bytes stream = StreamPixels(s.image);
-  if (!EncodeGcmpPicture(stream.data(), s.image.width, s.image.height, &s.gcmp))
-    Fail(path + ": too large for GCmpSH0");
-  const std::size_t row = 3 * static_cast<std::size_t>(s.image.width);
-  const std::size_t stride = (row + 3) / 4 * 4;
-  s.dib_bits.assign(stride * s.image.height, 0);
-  for (std::int32_t y = 0; y < s.image.height; ++y)
-    std::memcpy(&s.dib_bits[stride * y], &stream[row * y], row);
-  qoi_desc desc;
-  desc.width = static_cast<unsigned>(s.image.width);
-  desc.height = static_cast<unsigned>(s.image.height);
-  desc.channels = 3;
-  desc.colorspace = QOI_SRGB;
-  int qoi_size = 0;
-  void* qoi = qoi_encode(s.image.rgb.data(), &desc, &qoi_size);
-  if (qoi == nullptr) Fail(path + ": QOI encoding failed");
-  s.qoi.assign(static_cast<std::uint8_t*>(qoi), static_cast<std::uint8_t*>(qoi) + qoi_size);
-  std::free(qoi);
+  if (!LoadBenchPicture(path, &s, &error)) Fail(path + ": " + error);
   return s;
 }
 
