@@ -30,16 +30,31 @@ std::uint64_t Digest(const Bytes& bytes) {
   return hash;
 }
 
+// An input as a host hands it over: the file by name (flags 0), or its bytes
+// as a memory block (flags 1).
+struct HostInput {
+  const void* source;
+  HostInt length;
+  std::uint32_t flags;
+};
+
+HostInput InMemory(const Bytes& data) {
+  return HostInput{data.data(), static_cast<HostInt>(data.size()), 1};
+}
+
+HostInput InFile(const std::string& name) { return HostInput{name.c_str(), 0, 0}; }
+
 void DumpPicture(const Bytes& data, const std::string& name) {
   const PictureApi& p = Picture();
   Bytes head = data;
   head.resize(2048);
   std::printf("  picture IsSupported %d\n",
               p.IsSupported("x", reinterpret_cast<std::uintptr_t>(head.data())));
-  for (int from_file = 0; from_file < 2; ++from_file) {
-    const void* source = from_file ? static_cast<const void*>(name.c_str()) : data.data();
-    const HostInt length = from_file ? 0 : static_cast<HostInt>(data.size());
-    const std::uint32_t flags = from_file ? 0 : 1;
+  for (const HostInput& input : {InMemory(data), InFile(name)}) {
+    const bool from_file = input.flags == 0;
+    const void* source = input.source;
+    const HostInt length = input.length;
+    const std::uint32_t flags = input.flags;
     PictureInfoRecord record{};
     const std::int32_t status = p.GetPictureInfo(source, length, flags, &record);
     std::printf("  GetPictureInfo(%s) %d", from_file ? "file" : "memory", status);
@@ -67,10 +82,11 @@ void DumpArchive(const Bytes& data, const std::string& name) {
   head.resize(2048);
   std::printf("  archive IsSupported %d\n",
               a.IsSupported("x", reinterpret_cast<std::uintptr_t>(head.data())));
-  for (int from_file = 0; from_file < 2; ++from_file) {
-    const void* source = from_file ? static_cast<const void*>(name.c_str()) : data.data();
-    const HostInt length = from_file ? 0 : static_cast<HostInt>(data.size());
-    const std::uint32_t flags = from_file ? 0 : 1;
+  for (const HostInput& input : {InMemory(data), InFile(name)}) {
+    const bool from_file = input.flags == 0;
+    const void* source = input.source;
+    const HostInt length = input.length;
+    const std::uint32_t flags = input.flags;
     MemoryHandle block = nullptr;
     const std::int32_t status = a.GetArchiveInfo(source, length, flags, &block);
     std::printf("  GetArchiveInfo(%s) %d\n", from_file ? "file" : "memory", status);
