@@ -50,8 +50,8 @@ constexpr std::int32_t kLiteralSlot = 127;
 // entry per literal and is copied back up only once every 384 literals.
 constexpr std::uint32_t kTableRoom = 384;
 // Below the room, words that a move to the front may overwrite: it moves
-// groups of 8 entries, and those of the last group that lie below slot 0 are
-// no longer part of the table.
+// groups of up to 16 entries, and those of the last group that lie below
+// slot 0 are no longer part of the table.
 constexpr std::uint32_t kShiftGuard = 16;
 
 struct PixelDecoder {
