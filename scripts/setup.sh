@@ -34,8 +34,15 @@ need_packages() {
   done
 }
 
-# What building and testing both builds need.
-BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libspng-dev libcli11-dev libstb-dev
+# What building the native, windows and windows64 builds and running them needs
+# (tests/package_check.py checks that every header and library they use comes
+# from these packages or what they pull in).
+BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config python3 googletest libgtest-dev libspng-dev
+  libcli11-dev libstb-dev libqoi-dev
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
+# What the test command needs beyond that: clang and its fuzzer and sanitizer
+# runtimes; the 32-bit Linux build (native32) and qemu-i386 to run it where
+# the kernel runs no 32-bit programs.
+TEST_PACKAGES=(clang libclang-rt-dev g++-multilib qemu-user)
