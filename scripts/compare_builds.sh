@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Checks that the native, 32-bit and 64-bit builds give the same results:
+# Checks that the native, 32-bit Linux, 32-bit and 64-bit Windows builds give
+# the same results:
 # - what a host receives: host_dump calls every export that reads data on
 #   the fuzz seed corpus and on a set of malformed inputs, from memory and
 #   from files, and prints every status, record value and block digest;
 # - what a user gets: the same picture and archive are converted, listed and
 #   extracted by each build's jamcg;
-# the Windows builds through the real .spi and .sph files under Wine, each
-# output compared byte for byte with the native one. Run after the native,
+# the 32-bit Linux build (native32) through cmake/i386_run.sh, the Windows
+# builds through the real .spi and .sph files under Wine, each output
+# compared byte for byte with the native one. Run after the native, native32,
 # windows and windows64 builds.
 # A build whose programs cannot run on this machine (32-bit Wine on a kernel
 # without 32-bit support) is reported as skipped.
@@ -58,10 +60,14 @@ mkdir -p dump-inputs
 [[ $(wc -l < native/host.txt) -gt 1000 ]] || { echo "host_dump printed too little"; exit 1; }
 
 passed=0 failed=0 skipped=0
-for build in windows windows64; do
+for build in native32 windows windows64; do
   exe=$root/build/$build/bin/jamcg.exe
+  dump=$root/build/$build/bin/host_dump.exe
   runner=()
   case $build in
+    native32)
+      exe=$root/build/$build/bin/jamcg dump=$root/build/$build/bin/host_dump
+      runner=(sh "$root/cmake/i386_run.sh") ;;
     windows) runner=(sh "$root/cmake/wine_run.sh" wine win32 "$root/build/windows/wineprefix") ;;
     windows64) runner=(sh "$root/cmake/wine_run.sh" /usr/lib/wine/wine64 win64 "$root/build/windows64/wineprefix") ;;
   esac
@@ -80,7 +86,7 @@ for build in windows windows64; do
     continue
   fi
   if outputs "$build" "${runner[@]}" "$exe" &&
-    "${runner[@]}" "$root/build/$build/bin/host_dump.exe" dump-inputs | tr -d '\r' > "$build/host.txt" &&
+    "${runner[@]}" "$dump" dump-inputs | tr -d '\r' > "$build/host.txt" &&
     diff -r native "$build"; then
     echo "$build: every output equals the native build's, byte for byte"
     passed=$((passed + 1))

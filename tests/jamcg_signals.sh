@@ -3,9 +3,11 @@
 # encodes from a pipe that never ends, and reads a pipe that no one writes,
 # and checks that it stops at once, exits 128 + the signal's number, and
 # leaves nothing behind.
-# Usage: jamcg_signals.sh JAMCG
+# Usage: jamcg_signals.sh [RUNNER] JAMCG
+# RUNNER starts the program where it cannot start by itself (the 32-bit
+# build's cmake/i386_run.sh).
 set -u
-jamcg=$1
+if [ $# -ge 2 ]; then runner=$1 jamcg=$2; else runner='' jamcg=$1; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -18,7 +20,7 @@ status=0
 run() {
   signal=$1 expected=$2 what=$3
   shift 4
-  "$jamcg" "$@" 2> err.txt < "${input:-/dev/null}" &
+  ${runner:+"$runner"} "$jamcg" "$@" 2> err.txt < "${input:-/dev/null}" &
   pid=$!
   sleep 0.3
   kill -"$signal" $pid

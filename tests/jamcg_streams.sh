@@ -3,9 +3,11 @@
 # from a pipe goes to the plug-ins as a memory block; pictures, archives and
 # conversions written to standard output; and a full standard output is an
 # error, not a success.
-# Usage: jamcg_streams.sh JAMCG
+# Usage: jamcg_streams.sh [RUNNER] JAMCG
+# RUNNER starts the program where it cannot start by itself (the 32-bit
+# build's cmake/i386_run.sh).
 set -u
-jamcg=$1
+if [ $# -ge 2 ]; then runner=$1 jamcg=$2; else runner='' jamcg=$1; fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -16,19 +18,19 @@ fail() { echo "FAIL: $*"; status=1; }
 { printf 'P6\n40 30\n255\n'; i=0; while [ $i -lt 1200 ]; do printf '\%03o\%03o\%03o' $((i % 251)) $((i * 7 % 256)) $((i / 5 % 256)); i=$((i + 1)); done; } > pic.ppm
 printf 'some notes\n' > notes.txt
 
-"$jamcg" encode - -o pic.gcmp < pic.ppm || fail "encode from standard input"
-"$jamcg" encode pic.ppm -o - > piped.gcmp && cmp -s pic.gcmp piped.gcmp || fail "encode to standard output"
-"$jamcg" pack pic.gcmp notes.txt -o - > set.nsc || fail "pack to standard output"
-"$jamcg" pack pic.gcmp notes.txt -o file.nsc && cmp -s set.nsc file.nsc || fail "pack to a pipe differs"
-"$jamcg" info - < pic.gcmp | grep -q "standard input: GCmpSH0 picture" || fail "info of a piped picture"
-cat set.nsc | "$jamcg" list --json - > list.txt && grep -q '"name":"2"' list.txt || fail "list a piped archive"
-cat set.nsc | "$jamcg" extract -q - -o out && cmp -s out/1 pic.gcmp && cmp -s out/2 notes.txt ||
+${runner:+"$runner"} "$jamcg" encode - -o pic.gcmp < pic.ppm || fail "encode from standard input"
+${runner:+"$runner"} "$jamcg" encode pic.ppm -o - > piped.gcmp && cmp -s pic.gcmp piped.gcmp || fail "encode to standard output"
+${runner:+"$runner"} "$jamcg" pack pic.gcmp notes.txt -o - > set.nsc || fail "pack to standard output"
+${runner:+"$runner"} "$jamcg" pack pic.gcmp notes.txt -o file.nsc && cmp -s set.nsc file.nsc || fail "pack to a pipe differs"
+${runner:+"$runner"} "$jamcg" info - < pic.gcmp | grep -q "standard input: GCmpSH0 picture" || fail "info of a piped picture"
+cat set.nsc | ${runner:+"$runner"} "$jamcg" list --json - > list.txt && grep -q '"name":"2"' list.txt || fail "list a piped archive"
+cat set.nsc | ${runner:+"$runner"} "$jamcg" extract -q - -o out && cmp -s out/1 pic.gcmp && cmp -s out/2 notes.txt ||
   fail "extract a piped archive"
-"$jamcg" convert -q pic.gcmp -o a.bmp
-"$jamcg" convert -q --format bmp - -o - < pic.gcmp > b.bmp && cmp -s a.bmp b.bmp || fail "convert a pipe to a pipe"
-"$jamcg" check - < set.nsc | grep -q "standard input: ok" || fail "check a piped archive"
+${runner:+"$runner"} "$jamcg" convert -q pic.gcmp -o a.bmp
+${runner:+"$runner"} "$jamcg" convert -q --format bmp - -o - < pic.gcmp > b.bmp && cmp -s a.bmp b.bmp || fail "convert a pipe to a pipe"
+${runner:+"$runner"} "$jamcg" check - < set.nsc | grep -q "standard input: ok" || fail "check a piped archive"
 if [ -w /dev/full ]; then
-  "$jamcg" list file.nsc > /dev/full 2> err.txt
+  ${runner:+"$runner"} "$jamcg" list file.nsc > /dev/full 2> err.txt
   code=$?
   [ $code -eq 3 ] && grep -q "cannot write the standard output" err.txt || fail "list > /dev/full exited $code"
 fi
