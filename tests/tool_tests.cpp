@@ -4,10 +4,12 @@
 // convert and compare pixels, and the failures a user meets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/test_files.h"
 #include "tools/file_names.h"
@@ -167,8 +169,17 @@ TEST(Jamcg, InfoNamesThePluginAndWhatTheFileHolds) {
   EXPECT_NE(run.err.find("notes.txt: neither plug-in takes it"), std::string::npos) << run.err;
 }
 
+// The names of the entries in a folder, sorted.
+std::vector<std::string> Entries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 TEST(Jamcg, CtrlCLeavesNoOutput) {
   Sample s;
+  const std::vector<std::string> before = Entries(s.dir.path);
   const std::string out = s.dir.File("cancelled");
   const ToolRun extract = Jamcg({"extract", s.archive, "-o", out}, true);
   EXPECT_EQ(extract.code, kExitCancelled);
@@ -176,8 +187,13 @@ TEST(Jamcg, CtrlCLeavesNoOutput) {
   const ToolRun convert = Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("c.bmp")}, true);
   EXPECT_EQ(convert.code, kExitCancelled);
   EXPECT_NE(convert.err.find("cancelled"), std::string::npos);
-  EXPECT_FALSE(FileExists(s.dir.File("c.bmp")));
-  EXPECT_FALSE(FileExists(s.dir.File("c.bmp.part")));
+  // pack has its output open when it sees the cancellation.
+  const ToolRun pack = Jamcg({"pack", s.dir.File("a.gcmp"), "-o", s.dir.File("p.nsc")}, true);
+  EXPECT_EQ(pack.code, kExitCancelled);
+  // Nothing else either: no temporary file, whatever its name.
+  std::error_code ignored;
+  fs::remove(out, ignored);
+  EXPECT_EQ(Entries(s.dir.path), before);
 }
 
 TEST(Jamcg, ClearMessagesAndExitCodes) {
