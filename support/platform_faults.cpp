@@ -7,13 +7,15 @@ namespace {
 
 FaultPlan& Plan(void* context) { return *static_cast<FaultPlan*>(context); }
 
-// Counts a call of kind `call`; true when this is the one to fail.
+// Counts a call of kind `call`; true when this is one to fail: the planned
+// one, or in the persistent mode any after it.
 bool Strike(FaultPlan& plan, FaultCall call) {
   plan.error_pending = false;
   const std::uint32_t kind_index = ++plan.kind_calls[static_cast<int>(call)];
   if (plan.only != FaultCall::Any && plan.only != call) return false;
   ++plan.calls;
-  if (plan.fail_at == 0 || plan.calls != plan.fail_at) return false;
+  if (plan.fail_at == 0 || plan.calls < plan.fail_at) return false;
+  if (plan.calls > plan.fail_at) return plan.persistent;
   plan.injected = true;
   plan.injected_call = call;
   plan.injected_kind_index = kind_index;
@@ -22,7 +24,27 @@ bool Strike(FaultPlan& plan, FaultCall call) {
 
 void Opened(FaultPlan& plan, FileHandle file) {
   plan.opened.push_back(file);
+  plan.files.push_back({file, 0});
   ++plan.open_handles;
+}
+
+// Counts a release of `handle` among `released`, if the plan handed it out.
+void CountRelease(std::vector<FaultPlan::Released>& released, void* handle) {
+  for (auto it = released.rbegin(); it != released.rend(); ++it) {
+    if (it->handle == handle) {
+      ++it->times;
+      return;
+    }
+  }
+}
+
+// True when a releasing call is to report failure: in the persistent mode,
+// once the planned failure has happened.
+bool ReleaseFails(FaultPlan& plan) {
+  if (!plan.persistent || !plan.injected) return false;
+  plan.error_pending = true;
+  plan.pending_error = plan.error;
+  return true;
 }
 
 // A plain failure: the call does nothing and GetLastError reports plan.error.
@@ -92,13 +114,14 @@ bool SetEndOfFileEntry(void* context, FileHandle file) {
 bool CloseHandleEntry(void* context, FileHandle file) {
   FaultPlan& plan = Plan(context);
   plan.error_pending = false;
-  bool closed = OsCloseHandle(*plan.base, file);
+  CountRelease(plan.files, file);
   auto it = std::find(plan.opened.begin(), plan.opened.end(), file);
+  bool closed = OsCloseHandle(*plan.base, file);
   if (closed && it != plan.opened.end()) {
     plan.opened.erase(it);
     --plan.open_handles;
   }
-  return closed;
+  return !ReleaseFails(plan) && closed;
 }
 
 std::uint32_t GetLastErrorEntry(void* context) {
@@ -115,7 +138,10 @@ MemoryHandle LocalAllocEntry(void* context, std::uint32_t flags, std::uint32_t s
     return nullptr;
   }
   MemoryHandle block = OsLocalAlloc(*plan.base, flags, size);
-  if (block != nullptr) ++plan.live_blocks;
+  if (block != nullptr) {
+    ++plan.live_blocks;
+    plan.blocks.push_back({block, 0});
+  }
   return block;
 }
 
@@ -128,15 +154,18 @@ void* LocalLockEntry(void* context, MemoryHandle block) {
 bool LocalUnlockEntry(void* context, MemoryHandle block) {
   FaultPlan& plan = Plan(context);
   plan.error_pending = false;
-  return OsLocalUnlock(*plan.base, block);
+  const bool unlocked = OsLocalUnlock(*plan.base, block);
+  return !ReleaseFails(plan) && unlocked;
 }
 
+// LocalFree returns null on success and the block on failure.
 MemoryHandle LocalFreeEntry(void* context, MemoryHandle block) {
   FaultPlan& plan = Plan(context);
   plan.error_pending = false;
+  CountRelease(plan.blocks, block);
   MemoryHandle left = OsLocalFree(*plan.base, block);
   if (block != nullptr && left == nullptr) --plan.live_blocks;
-  return left;
+  return ReleaseFails(plan) ? block : left;
 }
 
 std::uint32_t LocalSizeEntry(void* context, MemoryHandle block) {

@@ -19,6 +19,14 @@ struct SweepRun {
 // which must be the untouched, successful run. Every run must leave no
 // handle open and no block allocated; a sweep that reaches its cap of runs
 // fails.
+//
+// Each N is also run in the persistent mode: every call of that kind from
+// the N-th on fails, releasing calls included, as when a disk goes away or
+// memory runs out for good. The export stops at its first failure and a
+// failed release changes no status, so that run must give the very result
+// of the run in which only the N-th call failed; and it must try to free
+// every block it allocated and close every file it opened exactly once,
+// however those attempts fare.
 // Far more platform calls than any export makes on the tests' inputs.
 constexpr std::uint32_t kSweepCap = 100000;
 
@@ -29,12 +37,21 @@ void SweepFaults(FaultCall only, std::uint32_t error, Operation operation, Check
     plan.only = only;
     plan.fail_at = n;
     plan.error = error;
-    const Platform os = FaultyPlatform(&plan);
-    const std::int32_t result = operation(os);
+    const std::int32_t result = operation(FaultyPlatform(&plan));
     SCOPED_TRACE(testing::Message() << "failing platform call " << n);
     EXPECT_EQ(plan.open_handles, 0) << "a file handle was left open";
     EXPECT_EQ(plan.live_blocks, 0) << "a block was left allocated";
     check(SweepRun{plan, result});
+
+    FaultPlan from = FaultPlan{};
+    from.only = only;
+    from.fail_at = n;
+    from.error = error;
+    from.persistent = true;
+    EXPECT_EQ(operation(FaultyPlatform(&from)), result) << "with every later call failing too";
+    for (const auto& file : from.files) EXPECT_EQ(file.times, 1u) << "closes of a file handle";
+    for (const auto& block : from.blocks) EXPECT_EQ(block.times, 1u) << "frees of a block";
+
     if (!plan.injected) break;
     if (n == kSweepCap) {
       ADD_FAILURE() << "the sweep reached " << kSweepCap << " runs without an untouched one";
