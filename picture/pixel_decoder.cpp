@@ -137,6 +137,8 @@ ROW_STEP void EndRun(PixelDecoder& d, Walk& w) {
 
 // Refills the window at a token start once `cur` has reached the refill
 // point: the unread bytes move to the window's start and the rest is read.
+// Past the end of the data the window is filled with zeros, and data_end
+// marks where they begin.
 bool Refill(PixelDecoder& d, Walk& w) {
   const std::uint8_t* end = d.buffer + kWindowSize;
   if (w.cur >= end) {
@@ -144,9 +146,16 @@ bool Refill(PixelDecoder& d, Walk& w) {
     return false;
   }
   auto left = static_cast<std::uint32_t>(end - w.cur);
+  const auto data_left =
+      d.data_end > w.cur ? static_cast<std::uint32_t>(d.data_end - w.cur) : std::uint32_t{0};
   std::memmove(d.buffer, w.cur, left);
   w.cur = d.buffer;
-  return ReadSource(*d.source, d.buffer + left, kWindowSize - left);
+  std::uint32_t got = 0;
+  if (!ReadSourceUpTo(*d.source, d.buffer + left, kWindowSize - left, &got)) return false;
+  std::memset(d.buffer + left + got, 0, kWindowSize - left - got);
+  // Once the data have ended, nothing read later counts as data.
+  d.data_end = d.buffer + data_left + (data_left == left ? got : 0);
+  return true;
 }
 
 // The one-byte reference 1nns ssss (op 0xA0 and above): nn pixels of the
@@ -192,6 +201,9 @@ ROW_STEP bool ReadToken(PixelDecoder& d, Walk& w) {
     w.current = LoadColor(w.cur);
     w.cur += 3;
   }
+  // Every token makes at least one pixel, so a token that reaches past the
+  // data makes the picture truncated.
+  if (w.cur > d.data_end) d.truncated = true;
   return true;
 }
 
@@ -233,15 +245,17 @@ ROW_STEP void EmitLiterals(PixelDecoder& d, Walk& w, std::uint8_t*& out, std::ui
     PushFront(d, w, w.current);
   }
   w.slot = 0;
+  if (w.cur > d.data_end) d.truncated = true;
 }
 
 // Emits one-byte references, the commonest token, one after another while
 // they and at least four pixels of the row are ahead: each run (1 to 3
-// pixels) then ends within the row.
+// pixels) then ends within the row. `limit` is the refill point, or the end
+// of the data if that comes first (ReadToken judges the bytes past it).
 template <std::uint32_t kGroup>
 ROW_STEP void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& left,
-                         const std::uint8_t* refill_at) {
-  while (left >= 4 && w.cur < refill_at && *w.cur >= 0xA0) {
+                                  const std::uint8_t* limit) {
+  while (left >= 4 && w.cur < limit && *w.cur >= 0xA0) {
     ReadShortReference(w, *w.cur++);
     std::memcpy(out, &w.current, 4);
     std::memcpy(out + 3, &w.current, 4);
@@ -273,7 +287,8 @@ ROW_STEP bool DecodeRowWith(PixelDecoder& d, std::uint8_t* out, std::int32_t cou
         EmitLiterals(d, w, out, left);
         continue;
       }
-      EmitShortReferences<kGroup>(w, out, left, d.buffer + kRefillAt);
+      const std::uint8_t* refill_at = d.buffer + kRefillAt;
+      EmitShortReferences<kGroup>(w, out, left, d.data_end < refill_at ? d.data_end : refill_at);
       if (!ReadToken(d, w)) {
         ok = false;
         break;
@@ -332,11 +347,29 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   decoder.run = 0;
   decoder.slot = 0;
   decoder.vector_moves = ProcessorHasVectors();
+  decoder.truncated = false;
   std::memset(decoder.recent_colors, 0, sizeof decoder.recent_colors);
-  return ReadSource(source, decoder.buffer, kWindowSize);
+  std::uint32_t got = 0;
+  if (!ReadSourceUpTo(source, decoder.buffer, kWindowSize, &got)) return false;
+  std::memset(decoder.buffer + got, 0, kWindowSize - got);
+  decoder.data_end = decoder.buffer + got;
+  return true;
 }
 
 bool DecodeRow(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {
   if (count <= 0) return true;
   return d.vector_moves ? DecodeRowWithVectors(d, out, count) : DecodeRowWithWords(d, out, count);
+}
+
+bool RestIsOneColor(PixelDecoder& d, std::uint64_t pixels_left, std::uint32_t* color) {
+  if (d.repeat != 0) return false;
+  if (d.run >= pixels_left) {
+    *color = d.current & 0xFFFFFF;
+    return true;
+  }
+  if (d.run != 0 || d.cur < d.data_end) return false;
+  // The next token is op 0, count 0, colour 0, 0, 0, read from the zeros.
+  d.truncated = true;
+  *color = 0;
+  return true;
 }

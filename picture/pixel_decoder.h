@@ -29,7 +29,10 @@
 // Input comes through a 3072-byte window refilled from the input source.
 // Past the end of the data the source supplies zeros, so a stream that ends
 // early completes its last token with zeros and then decodes as runs of
-// black (op 0, count 0, colour 0, 0, 0) to the end of the picture.
+// black (op 0, count 0, colour 0, 0, 0) to the end of the picture. The
+// decoder keeps track of where the data end in its window and notes when a
+// pixel owes anything to those zeros: the picture is then truncated (hosts
+// see the same pixels either way; tools tell the user).
 #pragma once
 
 #include <cstdint>
@@ -70,6 +73,12 @@ struct PixelDecoder {
   std::uint32_t run;      // pixels still to emit in the current run
   std::int32_t slot;      // table slot `current` came from; 127 for a literal
   bool vector_moves;      // the processor has SSE2: the table moves 16 words at a time
+  // One past the window's last byte of data: from here on the window holds
+  // the zeros supplied past the end of the data (buffer + kWindowSize while
+  // the data go on).
+  const std::uint8_t* data_end;
+  // A pixel was made from bytes past the end of the data.
+  bool truncated;
 };
 
 // Reads the first 3072 bytes of the stream into the window and starts the
@@ -82,3 +91,11 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source);
 // or a literal list has a count of 0 (which would run outside the window),
 // and with ReadError when a refill read fails.
 bool DecodeRow(PixelDecoder& decoder, std::uint8_t* out, std::int32_t count);
+
+// True when all of the next `pixels_left` pixels (at least 1) have one
+// colour, put in *color (bytes 0-2): the current run lasts beyond them, or
+// the next token lies past the end of the data, which makes a run of black
+// to the end (then the picture is marked truncated, as decoding those pixels
+// would mark it). A caller that knows the colour may write those pixels
+// itself instead of decoding them.
+bool RestIsOneColor(PixelDecoder& decoder, std::uint64_t pixels_left, std::uint32_t* color);

@@ -119,19 +119,27 @@ bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
   return true;
 }
 
-bool ReadSource(InputSource& input, void* destination, std::uint32_t count) {
+bool ReadSourceUpTo(InputSource& input, void* destination, std::uint32_t count,
+                    std::uint32_t* got) {
   auto* out = static_cast<std::uint8_t*>(destination);
-  std::uint32_t got = 0;
+  *got = 0;
   if (InMemory(input)) {
     auto left = static_cast<std::uint64_t>(input.end - input.cur);
-    got = left < count ? static_cast<std::uint32_t>(left) : count;
-    if (got != 0) std::memcpy(out, input.cur, got);
-    input.cur += got;
-  } else if (!OsReadFile(*input.os, input.handle, out, count, &got)) {
+    *got = left < count ? static_cast<std::uint32_t>(left) : count;
+    if (*got != 0) std::memcpy(out, input.cur, *got);
+    input.cur += *got;
+  } else if (!OsReadFile(*input.os, input.handle, out, count, got)) {
+    *got = 0;
     RecordOsFailure(input, ReadError);
     return false;
   }
-  if (got < count) std::memset(out + got, 0, count - got);
+  return true;
+}
+
+bool ReadSource(InputSource& input, void* destination, std::uint32_t count) {
+  std::uint32_t got = 0;
+  if (!ReadSourceUpTo(input, destination, count, &got)) return false;
+  if (got < count) std::memset(static_cast<std::uint8_t*>(destination) + got, 0, count - got);
   return true;
 }
 

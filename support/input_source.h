@@ -54,6 +54,13 @@ bool OpenProbe(InputSource& input, const Platform& os, const char* file_name,
 // failing file read fails (ReadError).
 bool ReadSource(InputSource& input, void* destination, std::uint32_t count);
 
+// As ReadSource, but says in *got how many bytes of data arrived (fewer than
+// `count` only at the end of the data) and leaves the rest of the
+// destination as it was: for callers that must tell data from the zeros past
+// its end, or whose destination holds zeros already.
+bool ReadSourceUpTo(InputSource& input, void* destination, std::uint32_t count,
+                    std::uint32_t* got);
+
 // Positions at `offset` bytes past the start of the data. A file target
 // beyond kLargestFilePosition records ReadError (with ERROR_NEGATIVE_SEEK, as
 // the system refuses a target it would read as negative); in memory, a target

@@ -317,6 +317,43 @@ TEST(PixelDecoder, ListStartingJustBeforeTheRefillPointIsReadWhole) {
   EXPECT_EQ(Row(t, total), expected);
 }
 
+TEST(PixelDecoder, TruncatedWhenAPixelNeedsBytesPastTheData) {
+  Bytes list = {0x01, 0x03, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  Bytes cut_list(list.begin(), list.end() - 2);
+  // 5000 one-pixel references: the data end beyond the first refill.
+  const Bytes references(5000, 0xA0);
+  struct Case {
+    const char* what;
+    Bytes stream;
+    std::int32_t pixels;
+    bool truncated;
+  } cases[] = {
+      {"the data end on a token after the last pixel", {0x05, 0x10, 0x20, 0x30}, 5, false},
+      {"one pixel more comes from the zeros", {0x05, 0x10, 0x20, 0x30}, 6, true},
+      {"a colour cut short", {0x05, 0x10}, 5, true},
+      {"a count-0 run fills the rest", {0x00, 0, 0, 0, 0, 1, 2, 3}, 1000, false},
+      {"a whole literal list", list, 3, false},
+      {"a literal list cut short", cut_list, 3, true},
+      {"references past a refill, all there", references, 5000, false},
+      {"references past a refill, one pixel more", references, 5001, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDecoder t;
+    Prime(t, c.stream);
+    for (std::int32_t done = 0; done < c.pixels; done += 7) Row(t, std::min(7, c.pixels - done));
+    EXPECT_EQ(t.decoder.truncated, c.truncated);
+  }
+  // What is left after the data is black, and says so.
+  TestDecoder t;
+  Prime(t, references);
+  Row(t, 5000);
+  std::uint32_t color = 1;
+  EXPECT_TRUE(RestIsOneColor(t.decoder, 100, &color));
+  EXPECT_EQ(color, 0u);
+  EXPECT_TRUE(t.decoder.truncated);
+}
+
 TEST(PixelDecoder, ListOfCountZeroIsBrokenData) {
   for (std::size_t lead : {std::size_t{0}, std::size_t{kRefillAt - 1}, std::size_t{3070}}) {
     SCOPED_TRACE(lead);
