@@ -39,12 +39,20 @@ bool ChooseMember(InputSource& input, HostInt position, Member* member) {
   return SeekFromBase(input, 0);
 }
 
+// Reads `count` bytes of the member into the zeroed block. Bytes past the end
+// of the data read as zeros: the block holds them already, so a member that
+// runs past the end of its file costs only the bytes the file has.
+bool ReadPart(InputSource& input, std::uint8_t* block, std::uint32_t count) {
+  std::uint32_t got = 0;
+  return ReadSourceUpTo(input, block, count, &got);
+}
+
 // Reads the member into the block: in 32 chunks and the rest, with a
 // progress call before each chunk and two at the end, when there is a
 // callback; in one read otherwise.
 bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
                 ProgressCallback progress, HostInt user_data) {
-  if (progress == nullptr) return ReadSource(input, block, size);
+  if (progress == nullptr) return ReadPart(input, block, size);
   std::uint32_t chunk = size / kChunks;
   std::int32_t chunks = kChunks;
   if (chunk == 0) {
@@ -56,11 +64,11 @@ bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
       RecordStatus(input, Cancelled);
       return false;
     }
-    if (!ReadSource(input, block, chunk)) return false;
+    if (!ReadPart(input, block, chunk)) return false;
     block += chunk;
   }
   const std::uint32_t rest = size - static_cast<std::uint32_t>(chunks) * chunk;
-  if (rest != 0 && !ReadSource(input, block, rest)) return false;
+  if (rest != 0 && !ReadPart(input, block, rest)) return false;
   if (ProgressSaysStop(progress, chunks, chunks, user_data) ||
       ProgressSaysStop(progress, 0, kChunks, user_data)) {
     RecordStatus(input, Cancelled);
@@ -146,7 +154,7 @@ std::int32_t ExtractMember(const Platform& os, const void* source, HostInt posit
   } else if (ok) {
     ok = ChooseMember(input, position_or_length, &member);
   }
-  ok = ok && AllocResultBlock(input, &slot, &block, member.size) &&
+  ok = ok && AllocResultBlock(input, &slot, &block, member.size, true) &&
        CopyMember(input, static_cast<std::uint8_t*>(block), member.size, progress, user_data);
   if (ok && output == kOutputMemory) {
     *static_cast<MemoryHandle*>(dest) = slot;

@@ -6,6 +6,11 @@
 // bottom row of the picture), 1 plane, 24 bits, BI_RGB and zeros elsewhere.
 // The pixel block holds the rows in stream order, each of 3 * width bytes and
 // filled out with zero bytes to a multiple of 4.
+//
+// The pixel block is allocated zeroed, which the system does without touching
+// it: once every pixel still to come is black (a stream whose data end early
+// decodes as black to the end), those rows are left as they are, so such a
+// picture costs what its data hold, not what its header claims.
 #include <cstddef>
 #include <cstring>
 
@@ -48,23 +53,28 @@ RowLayout LayoutOf(const PictureHeader& header) {
   return RowLayout{row_bytes, (4 - row_bytes % 4) % 4};
 }
 
-// Decodes every row into the locked pixel block, with a progress call before
-// each row and one at the end. False when the decoder fails or the host asks
-// to stop; the status is recorded in the source.
+// Decodes every row into the locked, zeroed pixel block (whose padding is
+// therefore zero already), with a progress call before each row and one at
+// the end. False when the decoder fails or the host asks to stop; the status
+// is recorded in the source.
 bool DecodeRows(PixelDecoder& decoder, InputSource& input, const PictureHeader& header,
                 std::uint8_t* bits, ProgressCallback progress, HostInt user_data) {
   const RowLayout layout = LayoutOf(header);
+  bool black_rest = false;
   for (std::int32_t row = 0; row < header.height; ++row) {
     if (ProgressSaysStop(progress, row, header.height, user_data)) {
       RecordStatus(input, Cancelled);
       return false;
     }
-    if (!DecodeRow(decoder, bits, header.width)) return false;
-    bits += layout.row_bytes;
-    if (layout.pad != 0) {
-      std::memset(bits, 0, layout.pad);
-      bits += layout.pad;
+    if (!black_rest) {
+      const std::uint64_t pixels_left =
+          std::uint64_t{static_cast<std::uint32_t>(header.height - row)} *
+          static_cast<std::uint32_t>(header.width);
+      std::uint32_t color = 0;
+      black_rest = RestIsOneColor(decoder, pixels_left, &color) && color == 0;
     }
+    if (!black_rest && !DecodeRow(decoder, bits, header.width)) return false;
+    bits += layout.row_bytes + layout.pad;
   }
   if (ProgressSaysStop(progress, header.height, header.height, user_data)) {
     RecordStatus(input, Cancelled);
@@ -99,7 +109,7 @@ std::int32_t DecodePicture(const Platform& os, const void* source, HostInt lengt
     const std::uint32_t bits_size =
         (layout.row_bytes + layout.pad) * static_cast<std::uint32_t>(header.height);
     done =
-        AllocResultBlock(input, bits_slot, &bits, bits_size) &&
+        AllocResultBlock(input, bits_slot, &bits, bits_size, true) &&
         DecodeRows(decoder, input, header, static_cast<std::uint8_t*>(bits), progress, user_data);
   }
   if (done) {

@@ -24,6 +24,7 @@ constexpr std::uint32_t kOpenAlways = 4;
 constexpr std::uint32_t kFileBegin = 0;
 constexpr std::uint32_t kFileCurrent = 1;
 constexpr std::uint32_t kLocalMoveable = 0x0002;
+constexpr std::uint32_t kLocalZeroInit = 0x0040;
 
 // Windows error codes that the POSIX stand-in and the tests use.
 constexpr std::uint32_t kErrorSuccess = 0;

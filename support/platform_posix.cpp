@@ -197,7 +197,6 @@ struct MovableBlock {
   alignas(16) unsigned char data[1];
 };
 constexpr std::uint32_t kBlockTag = 0x4B4C424Du;  // "MBLK"
-constexpr std::uint32_t kLargestBlock = 0x7FFFFFFFu;
 
 MovableBlock* Block(MemoryHandle handle) {
   auto* block = static_cast<MovableBlock*>(handle);
@@ -206,8 +205,13 @@ MovableBlock* Block(MemoryHandle handle) {
 
 MemoryHandle LocalAllocEntry(void*, std::uint32_t flags, std::uint32_t size) {
   if ((flags & kLocalMoveable) == 0) return Fail(kErrorInvalidParameter), nullptr;
-  if (size >= kLargestBlock) return Fail(kErrorNotEnoughMemory), nullptr;
-  void* memory = std::malloc(offsetof(MovableBlock, data) + (size == 0 ? 1 : size));
+  // Any size the system can supply, as on 64-bit Windows (a 32-bit process
+  // cannot have the record and the data beyond the top of its addresses).
+  const std::size_t room = offsetof(MovableBlock, data);
+  if (size > SIZE_MAX - room) return Fail(kErrorNotEnoughMemory), nullptr;
+  const std::size_t bytes = room + (size == 0 ? 1 : size);
+  // calloc takes a large block as fresh pages, already zero.
+  void* memory = (flags & kLocalZeroInit) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
   if (memory == nullptr) return Fail(kErrorNotEnoughMemory), nullptr;
   auto* block = static_cast<MovableBlock*>(memory);
   block->tag = kBlockTag;

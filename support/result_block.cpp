@@ -2,10 +2,10 @@
 #include "support/result_block.h"
 
 bool AllocResultBlock(InputSource& input, MemoryHandle* slot, void** pointer_out,
-                      std::uint32_t size) {
+                      std::uint32_t size, bool zeroed) {
   *slot = nullptr;
   *pointer_out = nullptr;
-  *slot = OsLocalAlloc(*input.os, kLocalMoveable, size);
+  *slot = OsLocalAlloc(*input.os, kLocalMoveable | (zeroed ? kLocalZeroInit : 0), size);
   if (*slot == nullptr) {
     RecordOsFailure(input, NoMemory);
     return false;

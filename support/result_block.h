@@ -14,9 +14,11 @@
 // Allocates a movable block of `size` bytes into *slot and locks it into
 // *pointer_out; failures are recorded in `input`, the call's error channel.
 // On failure records NoMemory (allocation) or MemoryError (locking; always so
-// for size 0), and leaves both null.
+// for size 0), and leaves both null. A `zeroed` block holds zeros from the
+// start (LMEM_ZEROINIT): the system supplies a large one as fresh pages, so
+// a part the caller never writes costs neither time nor memory.
 bool AllocResultBlock(InputSource& input, MemoryHandle* slot, void** pointer_out,
-                      std::uint32_t size);
+                      std::uint32_t size, bool zeroed = false);
 
 // Releases a block still locked once, and sets *slot to null.
 void FreeResultBlock(const Platform& os, MemoryHandle* slot);
