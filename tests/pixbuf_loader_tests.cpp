@@ -100,6 +100,69 @@ TEST(PixbufLoader, SmallIncrementsGiveTheSamePixels) {
   }
 }
 
+// The picture scaled to width x height, each pixel the rounded mean of the
+// pixels it covers (columns x * W / w up to (x + 1) * W / w, rows likewise).
+Bytes BoxScaled(const Image& image, int width, int height) {
+  Bytes out;
+  for (int y = 0; y < height; ++y) {
+    const int y0 = y * image.height / height, y1 = (y + 1) * image.height / height;
+    for (int x = 0; x < width; ++x) {
+      const int x0 = x * image.width / width, x1 = (x + 1) * image.width / width;
+      for (int c = 0; c < 3; ++c) {
+        unsigned sum = 0;
+        for (int sy = y0; sy < y1; ++sy) {
+          for (int sx = x0; sx < x1; ++sx) sum += image.rgb[3 * (sy * image.width + sx) + c];
+        }
+        const unsigned count = static_cast<unsigned>((y1 - y0) * (x1 - x0));
+        out.push_back(static_cast<std::uint8_t>((sum + count / 2) / count));
+      }
+    }
+  }
+  return out;
+}
+
+// Loads `file` asking for width x height, as thumbnailers do.
+GdkPixbuf* LoadAtSize(const Bytes& file, int width, int height, GError** error) {
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  gdk_pixbuf_loader_set_size(loader, width, height);
+  bool ok = gdk_pixbuf_loader_write(loader, file.data(), file.size(), error);
+  ok = gdk_pixbuf_loader_close(loader, ok ? error : nullptr) && ok;
+  GdkPixbuf* pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+  if (pixbuf != nullptr) g_object_ref(pixbuf);
+  g_object_unref(loader);
+  return pixbuf;
+}
+
+TEST(PixbufLoader, SmallerSizesAreScaledAsTheRowsCome) {
+  const Image image = Sample(37, 20);
+  const Bytes file = Encode(image);
+  for (auto [width, height] : {std::pair{37, 20}, {10, 5}, {36, 19}, {1, 1}, {37, 3}}) {
+    SCOPED_TRACE(testing::Message() << width << "x" << height);
+    GError* error = nullptr;
+    GdkPixbuf* pixbuf = LoadAtSize(file, width, height, &error);
+    ASSERT_NE(pixbuf, nullptr) << (error ? error->message : "");
+    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), width);
+    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), height);
+    EXPECT_EQ(Pixels(pixbuf), BoxScaled(image, width, height));
+    g_object_unref(pixbuf);
+  }
+  // 32000 x 21000 in 24 bytes, one colour throughout: over the pixel limit
+  // at full size, a thumbnail at 256.
+  Bytes huge = {'G', 'C', 'm', 'p', 'S', 'H', '0', 0, 0x00, 0x7D, 0x08, 0x52, 24, 0, 0, 0,
+                0x00, 0, 0, 0, 0, 0x30, 0x20, 0x10};
+  GError* error = nullptr;
+  EXPECT_EQ(LoadAtSize(huge, 32000, 21000, &error), nullptr);
+  ASSERT_NE(error, nullptr);
+  g_clear_error(&error);
+  GdkPixbuf* thumbnail = LoadAtSize(huge, 256, 168, &error);
+  ASSERT_NE(thumbnail, nullptr) << (error ? error->message : "");
+  const Bytes pixels = Pixels(thumbnail);
+  EXPECT_EQ(pixels.size(), 3u * 256 * 168);
+  EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 3), (Bytes{0x10, 0x20, 0x30}));
+  EXPECT_EQ(Bytes(pixels.end() - 3, pixels.end()), (Bytes{0x10, 0x20, 0x30}));
+  g_object_unref(thumbnail);
+}
+
 TEST(PixbufLoader, BadFilesGiveAnErrorAndNoPicture) {
   const Bytes good = Encode(Sample(16, 9));
   Bytes broken = good;
