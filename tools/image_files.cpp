@@ -1,8 +1,8 @@
-// This file contains the picture file formats of the tools. PNG is read and
-// written by libspng natively and by stb_image in the Windows build (whose
-// cross compiler has no libspng); BMP of every common kind is read by
-// stb_image in both; PNM (P2, P3, P5, P6, 8 or 16 bits) is read here, being
-// a few lines of text; BMP is written here.
+// This file contains the picture file formats of the tools. PNG is read by
+// libspng natively and by stb_image in the other builds (whose cross
+// compilers have no libspng); BMP of every common kind is read by stb_image
+// in all; PNM (P2, P3, P5, P6, 8 or 16 bits) is read here, being a few lines
+// of text. PNG and BMP are written by picture_writing.cpp.
 #include "tools/image_files.h"
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 
 #include "tools/file_names.h"
 #include "tools/output_files.h"
+#include "tools/picture_writing.h"
 
 #ifdef HAVE_SPNG
 #include <spng.h>
@@ -26,18 +27,8 @@
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
-#ifndef HAVE_SPNG
-#define STBIW_WINDOWS_UTF8
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-#endif
 
 namespace {
-
-void PutLe(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
 
 // The largest picture read: GCmpSH0 holds at most 32767 pixels a side, and a
 // picture's size must be checked before memory is taken for its pixels, since
@@ -240,46 +231,6 @@ bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::stri
 }
 
 #ifdef HAVE_SPNG
-bool PngSupported() { return true; }
-
-bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
-               const std::atomic<bool>* interrupted,
-               std::int32_t(SPI_CALL* progress)(std::int32_t, std::int32_t, HostInt),
-               HostInt user_data) {
-  spng_ctx* ctx = spng_ctx_new(SPNG_CTX_ENCODER);
-  spng_set_option(ctx, SPNG_ENCODE_TO_BUFFER, 1);
-  spng_ihdr ihdr{};
-  ihdr.width = static_cast<std::uint32_t>(image.width);
-  ihdr.height = static_cast<std::uint32_t>(image.height);
-  ihdr.bit_depth = 8;
-  ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR;
-  spng_set_ihdr(ctx, &ihdr);
-  // Row by row, so that a request to stop is seen between rows.
-  int status = spng_encode_image(ctx, nullptr, 0, SPNG_FMT_PNG,
-                                 SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-  const std::size_t row = 3 * static_cast<std::size_t>(image.width);
-  bool stopped = false;
-  for (std::int32_t y = 0; status == 0 && y < image.height; ++y) {
-    if (interrupted != nullptr && interrupted->load()) {
-      stopped = true;
-      break;
-    }
-    if (progress != nullptr && y % 64 == 0) progress(y, image.height, user_data);
-    status = spng_encode_row(ctx, image.rgb.data() + row * static_cast<std::size_t>(y), row);
-  }
-  if (status == SPNG_EOI) status = 0;  // the last row ends the image
-  std::size_t size = 0;
-  void* buffer = status == 0 && !stopped ? spng_get_png_buffer(ctx, &size, &status) : nullptr;
-  if (buffer != nullptr) {
-    png->assign(static_cast<std::uint8_t*>(buffer), static_cast<std::uint8_t*>(buffer) + size);
-    std::free(buffer);
-  }
-  spng_ctx_free(ctx);
-  if (stopped) return *error = "cancelled", false;
-  if (status != 0) *error = std::string("PNG encoding failed: ") + spng_strerror(status);
-  return status == 0;
-}
-
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
                const Background& background) {
   spng_ctx* ctx = spng_ctx_new(0);
@@ -307,29 +258,6 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
   return true;
 }
 #else
-bool PngSupported() { return true; }
-
-namespace {
-
-void AppendBytes(void* context, void* data, int size) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(context);
-  out->insert(out->end(), static_cast<std::uint8_t*>(data),
-              static_cast<std::uint8_t*>(data) + size);
-}
-
-}  // namespace
-
-bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
-               const std::atomic<bool>* interrupted,
-               std::int32_t(SPI_CALL*)(std::int32_t, std::int32_t, HostInt), HostInt) {
-  if (interrupted != nullptr && interrupted->load()) return *error = "cancelled", false;
-  png->clear();
-  if (!stbi_write_png_to_func(AppendBytes, png, image.width, image.height, 3, image.rgb.data(),
-                              3 * image.width))
-    return *error = "PNG encoding failed", false;
-  return true;
-}
-
 bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::string* error,
                const Background& background) {
   return DecodeWithStb(std::vector<std::uint8_t>(data, data + size), "PNG", background, image,
@@ -337,27 +265,26 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
 }
 #endif
 
+bool PngSupported() { return true; }
+
+PixelRows RowsOf(const Image& image) {
+  return PixelRows{image.width, image.height, image.rgb.data(),
+                   3 * static_cast<std::ptrdiff_t>(image.width), false};
+}
+
+bool EncodePng(const Image& image, std::vector<std::uint8_t>* png, std::string* error,
+               const std::atomic<bool>* interrupted,
+               std::int32_t(SPI_CALL* progress)(std::int32_t, std::int32_t, HostInt),
+               HostInt user_data) {
+  png->clear();
+  return WritePng(RowsOf(image), VectorSink(png), error, interrupted, progress, user_data);
+}
+
 std::vector<std::uint8_t> EncodeBmp(const Image& image) {
-  const std::size_t stride = Stride(image.width);
-  const auto pixel_bytes = static_cast<std::uint32_t>(stride * image.height);
-  std::vector<std::uint8_t> out = {'B', 'M'};
-  PutLe(out, 54 + pixel_bytes, 4);
-  PutLe(out, 0, 4);
-  PutLe(out, 54, 4);
-  PutLe(out, 40, 4);
-  PutLe(out, static_cast<std::uint32_t>(image.width), 4);
-  PutLe(out, static_cast<std::uint32_t>(image.height), 4);
-  PutLe(out, 1, 2);
-  PutLe(out, 24, 2);
-  for (int i = 0; i < 6; ++i) PutLe(out, 0, 4);
-  const std::vector<std::uint8_t> stream = StreamPixels(image);
-  const std::size_t row = 3 * static_cast<std::size_t>(image.width);
-  for (std::int32_t y = 0; y < image.height; ++y) {
-    out.insert(out.end(), stream.begin() + static_cast<std::ptrdiff_t>(y * row),
-               stream.begin() + static_cast<std::ptrdiff_t>((y + 1) * row));
-    out.resize(out.size() + stride - row, 0);
-  }
-  return out;
+  std::vector<std::uint8_t> bmp;
+  std::string ignored;  // a vector takes every byte
+  WriteBmp(RowsOf(image), VectorSink(&bmp), &ignored);
+  return bmp;
 }
 
 std::vector<std::uint8_t> StreamPixels(const Image& image) {

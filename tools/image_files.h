@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/host_contract.h"
+#include "tools/picture_writing.h"
 
 // A picture as files hold it: rows top to bottom, 3 bytes a pixel, red first.
 struct Image {
@@ -39,6 +40,9 @@ bool LooksLikeImage(const std::vector<std::uint8_t>& bytes);
 constexpr std::size_t kLargestImageFile = (std::size_t{3} << 27) + (std::size_t{64} << 20);
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error,
                  const Background& background = {});
+
+// The image's rows, for the writers.
+PixelRows RowsOf(const Image& image);
 
 bool PngSupported();
 // Encodes row by row; a set *interrupted stops it ("cancelled").
