@@ -47,6 +47,7 @@ outputs() {
   shift
   mkdir -p "$out"
   "$@" convert -q a.gcmp -o "$out/a.bmp" &&
+    "$@" convert -q a.gcmp -o "$out/a.png" &&
     "$@" list --json set.nsc | tr -d '\r' > "$out/list.json" &&  # Windows ends lines with CR LF
     "$@" extract -q set.nsc -o "$out/members" &&
     "$@" convert -q --format bmp set.nsc -o "$out/pictures"
