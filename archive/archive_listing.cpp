@@ -44,6 +44,17 @@ bool ParseMemberName(const Char* name, std::int64_t* index) {
   return true;
 }
 
+}  // namespace
+
+bool MemberIndexOfName(const char* name, std::uint32_t member_count, std::uint32_t* index) {
+  std::int64_t parsed = 0;
+  if (!ParseMemberName(name, &parsed) || parsed < 0 || parsed >= member_count) return false;
+  *index = static_cast<std::uint32_t>(parsed);
+  return true;
+}
+
+namespace {
+
 template <class Record>
 constexpr TextKind kNamesOf =
     std::is_same_v<Record, WideMemberRecord> ? TextKind::Wide : TextKind::Ansi;

@@ -35,6 +35,10 @@ std::int32_t GetArchiveInfo(const Platform& os, const void* source, HostInt leng
 std::int32_t GetArchiveInfoW(const Platform& os, const void* source, HostInt length_or_offset,
                              std::uint32_t flags, MemoryHandle* info_slot);
 
+// The index of the member that `name` names as GetFileInfo reads names (its
+// number, as strtol reads decimals, less one), if it is below member_count.
+bool MemberIndexOfName(const char* name, std::uint32_t member_count, std::uint32_t* index);
+
 // Describes the member named `file_name` (its number, read as strtol reads
 // decimals: ASCII blanks, a sign and ASCII digits) at *record_out. Returns Ok;
 // ReadError when the name names no member (judged after the first 12 bytes,

@@ -17,18 +17,13 @@ namespace {
 // The members whose bytes the archive file holds. A member that runs past the
 // file's end (a broken table, or a boundary that wrapped) is reported and
 // left out: the plug-in would fill it with zeros, or fail for want of memory.
-std::vector<Member> WholeMembers(Session& s, const Source& source,
+std::vector<Member> WholeMembers(Session& s, const ArchiveMembers& archive,
                                  const std::vector<Member>& members) {
-  std::uint64_t file_size = 0;
-  const bool sized = SourceSize(source, &file_size);
   std::vector<Member> whole;
   for (const Member& m : members) {
-    if (sized && (m.position > file_size || m.size > file_size - m.position)) {
-      s.Fail(source.name + ": " + m.name,
-             "broken archive: the member runs past the end of the file (" +
-                 std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
-                 std::to_string(file_size) + " bytes)",
-             kExitInputError);
+    if (PastTheEnd(archive, m)) {
+      s.Fail(archive.source.name + ": " + m.name,
+             "broken archive: the member " + PastTheEndText(archive, m), kExitInputError);
       continue;
     }
     whole.push_back(m);
@@ -83,18 +78,21 @@ void Extract(Session& s) {
     return;
   }
   Source source;
-  if (!ReadOperand(s, s.options.operands[0], &source)) return;
+  ArchiveMembers archive;
+  if (!ReadOperand(s, s.options.operands[0], &source) || !OpenArchive(s, source, &archive))
+    return;
   const std::string& path = source.name;
   const std::string folder = s.options.output.empty() ? "." : s.options.output;
   std::vector<Member> members;
   if (s.options.operands.size() == 1) {
-    if (!ListMembers(s, source, &members)) return;
+    for (std::size_t i = 0; i < ListedCount(archive); ++i)
+      members.push_back(ListedMember(archive, i));
   } else {
     for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
       const std::string& name = s.options.operands[i];
       Member member;
       std::string error;
-      const std::int32_t status = DescribeMember(s.archive(), source, name, &member, &error);
+      const std::int32_t status = FindMember(*s.context.plugins, archive, name, &member, &error);
       if (status == ReadError) {
         s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
                kExitInputError);
@@ -106,7 +104,7 @@ void Extract(Session& s) {
       }
     }
   }
-  members = WholeMembers(s, source, members);
+  members = WholeMembers(s, archive, members);
   // The folder is made only when there is something to put in it.
   bool made_folder = false;
   std::error_code code;
@@ -125,16 +123,15 @@ void Extract(Session& s) {
       continue;
     }
     ProgressBar bar = s.Bar(m.name);
-    MemoryHandle block = nullptr;
-    const std::int32_t status = ExtractToMemory(s.archive(), source, m, &block, &error,
-                                                DrawProgress, reinterpret_cast<HostInt>(&bar));
+    Bytes bytes;
+    const std::int32_t status = ReadMember(*s.context.plugins, archive, m, &bytes, &error,
+                                           DrawProgress, reinterpret_cast<HostInt>(&bar));
     ClearProgress(bar);
     if (status != Ok) {
       s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
       if (status == Cancelled) break;
       continue;
     }
-    const Bytes bytes = TakeResultBlock(block);
     if (!fs::is_directory(folder_path, code)) {
       fs::create_directories(folder_path, code);
       if (code) {

@@ -7,6 +7,7 @@
 
 #include "tools/image_files.h"
 #include "tools/jamcg_session.h"
+#include "tools/picture_reading.h"
 #include "tools/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
@@ -18,24 +19,20 @@ namespace {
 // The problems of an archive that the plug-ins, by their contract, do not
 // report: members whose bytes lie past the end of the file (they read as
 // zeros), and members of 0 or 1 bytes (no listing shows them). One line each.
-std::vector<std::string> ArchiveProblems(const Source& source, const Bytes& head,
-                                         const std::vector<Member>& members) {
+std::vector<std::string> ArchiveProblems(const ArchiveMembers& archive, const Bytes& head) {
   std::vector<std::string> problems;
-  std::uint64_t file_size = 0;
-  const bool sized = SourceSize(source, &file_size);
-  for (const Member& m : members) {
-    if (sized && (m.position > file_size || m.size > file_size - m.position))
-      problems.push_back("member " + m.name + " runs past the end of the file (" +
-                         std::to_string(m.position) + " + " + std::to_string(m.size) + " > " +
-                         std::to_string(file_size) + " bytes)");
+  for (std::size_t i = 0; i < ListedCount(archive); ++i) {
+    const Member m = ListedMember(archive, i);
+    if (PastTheEnd(archive, m))
+      problems.push_back("member " + m.name + " " + PastTheEndText(archive, m));
   }
   // Members are numbered 1 to M; a listing leaves out those of 0 or 1 bytes.
   const std::uint32_t table_size =
       head[4] | (head[5] << 8) | (head[6] << 16) | (std::uint32_t{head[7]} << 24);
   const std::uint32_t count = table_size / 4 - 2;
   std::vector<bool> listed(count + 1, false);
-  for (const Member& m : members) {
-    const unsigned long number = std::strtoul(m.name.c_str(), nullptr, 10);
+  for (std::size_t i = 0; i < ListedCount(archive); ++i) {
+    const unsigned long number = std::strtoul(ListedMember(archive, i).name.c_str(), nullptr, 10);
     if (number >= 1 && number <= count) listed[number] = true;
   }
   for (std::uint32_t k = 1; k <= count; ++k) {
@@ -46,20 +43,23 @@ std::vector<std::string> ArchiveProblems(const Source& source, const Bytes& head
   return problems;
 }
 
-// The problems of a picture that GetPicture does not report: a pixel stream
-// that ends before it has coded every pixel (the plug-in completes it with
-// zeros, which draw black). Whether any pixel came from beyond the data is
-// seen by decoding the data again followed by other bytes: pixels coded
-// within the data cannot change.
-std::vector<std::string> PictureProblems(const PictureApi& api, const Bytes& file) {
-  Bytes plain;
-  const std::int32_t status = DecodeBlock(api, file, &plain);
+// The problems of a picture that GetPicture does not report: broken pixel
+// data, and a pixel stream that ends before it has coded every pixel (the
+// plug-in completes it with zeros, which draw black). Decoded within the
+// command's budget of pixels.
+std::vector<std::string> PictureProblems(Session& s, const Source& source,
+                                         std::uint64_t* budget) {
+  Image ignored;
+  bool truncated = false;
+  std::string error;
+  const std::int32_t status = DecodeToFit(*s.context.plugins, source, 1, &ignored, &truncated,
+                                          budget, s.context.interrupted, &error);
   if (status == BrokenData) return {"broken pixel data: a literal list of no colours"};
-  if (status != Ok) return {StatusText(status, true, "the picture")};
-  for (std::uint8_t fill : {0xFF, 0x5A}) {
-    if (DataEndEarly(api, file, plain, fill))
-      return {"the pixel data end before every pixel is coded (the rest shows black)"};
-  }
+  if (status == kOverBudget)
+    return {"not checked: the pixels decoded for this command passed " +
+            std::to_string(kDecodeBudget >> 20) + " million"};
+  if (status != Ok) return {StatusText(status, true, source.name, error)};
+  if (truncated) return {"the pixel data end before every pixel is coded (the rest shows black)"};
   return {};
 }
 
@@ -83,13 +83,14 @@ void Info(Session& s) {
           "NSC archive (" + std::string(kArchivePluginFile) + ", " + InfoText(a.GetPluginInfo, 0) +
           ", " + InfoText(a.GetPluginInfo, 2) +
           (MatchesPattern(path, InfoText(a.GetPluginInfo, 2)) ? "" : ", name does not match") + ")";
-      std::vector<Member> members;
-      if (ListMembers(s, source, &members)) {
+      ArchiveMembers archive;
+      if (OpenArchive(s, source, &archive)) {
         std::uint64_t total = 0;
-        for (const Member& m : members) total += m.size;
+        for (std::size_t i = 0; i < ListedCount(archive); ++i)
+          total += ListedMember(archive, i).size;
         std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
-                     members.size(), static_cast<unsigned long long>(total));
-        for (const std::string& problem : ArchiveProblems(source, head, members))
+                     ListedCount(archive), static_cast<unsigned long long>(total));
+        for (const std::string& problem : ArchiveProblems(archive, head))
           std::fprintf(s.context.err, "jamcg: warning: %s: %s\n", path.c_str(), problem.c_str());
       }
     } else if (Takes(p, path, head)) {
@@ -116,11 +117,11 @@ void List(Session& s) {
     return;
   }
   Source source;
-  if (!ReadOperand(s, s.options.operands[0], &source)) return;
-  std::vector<Member> members;
-  if (!ListMembers(s, source, &members)) return;
+  ArchiveMembers archive;
+  if (!ReadOperand(s, s.options.operands[0], &source) || !OpenArchive(s, source, &archive)) return;
   if (!s.options.json) std::fprintf(s.context.out, "%-8s %12s %12s\n", "name", "position", "size");
-  for (const Member& m : members) {
+  for (std::size_t i = 0; i < ListedCount(archive); ++i) {
+    const Member m = ListedMember(archive, i);
     if (s.options.json) {
       std::fprintf(s.context.out, "{\"name\":\"%s\",\"position\":%llu,\"size\":%llu}\n",
                    m.name.c_str(), static_cast<unsigned long long>(m.position),
@@ -138,27 +139,20 @@ void Check(Session& s) {
     s.Fail("check", "give at least one file", kExitUsage);
     return;
   }
+  std::uint64_t budget = kDecodeBudget;
   for (const std::string& operand : s.options.operands) {
     if (s.Cancelled()) return;
     Source source;
     Bytes head;
     if (!OpenOperand(s, operand, &source, &head)) continue;
     const std::string& path = source.name;
-    std::string error;
     std::vector<std::string> problems;
     if (Takes(s.archive(), path, head)) {
-      std::vector<Member> members;
-      if (!ListMembers(s, source, &members)) continue;
-      problems = ArchiveProblems(source, head, members);
+      ArchiveMembers archive;
+      if (!OpenArchive(s, source, &archive)) continue;
+      problems = ArchiveProblems(archive, head);
     } else if (Takes(s.picture(), path, head)) {
-      Bytes file;
-      if (source.memory) {
-        file = *source.memory;
-      } else if (!ReadInputFile(path, &file, &error, SIZE_MAX, s.context.interrupted)) {
-        s.Fail(path, error, kExitInputError);
-        continue;
-      }
-      problems = PictureProblems(s.picture(), file);
+      problems = PictureProblems(s, source, &budget);
     } else {
       s.Fail(path, "neither plug-in takes it (not an NSC archive or a GCmpSH0 picture)",
              kExitInputError);

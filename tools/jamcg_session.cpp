@@ -95,9 +95,9 @@ bool MatchesPattern(const std::string& path, const std::string& pattern) {
   return AsciiLower(tail) == AsciiLower(ext);
 }
 
-bool ListMembers(Session& s, const Source& source, std::vector<Member>* members) {
+bool OpenArchive(Session& s, const Source& source, ArchiveMembers* archive) {
   std::string error;
-  const std::int32_t status = ListArchive(s.archive(), source, members, &error);
+  const std::int32_t status = ReadArchive(*s.context.plugins, source, archive, &error);
   if (status != Ok) {
     s.Fail(source.name, StatusText(status, false, source.name, error), ExitCodeOf(status));
     return false;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/archive_reading.h"
 #include "tools/file_names.h"
 #include "tools/jamcg.h"
 #include "tools/plugin_calls.h"
@@ -47,6 +48,7 @@ struct Session {
   const Options& options;
   int exit_code = kExitOk;
   std::mutex lock;
+  SharedProgress* progress = nullptr;  // the progress line of convert's workers, while drawn
 
   const ArchiveApi& archive() const { return context.plugins->archive; }
   const PictureApi& picture() const { return context.plugins->picture; }
@@ -60,6 +62,16 @@ struct Session {
       std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
                    message.c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
+  }
+
+  // Reports a problem about `subject` that did not stop the work (the exit
+  // code is 1 if nothing worse happens), on a line of its own.
+  void Warn(const std::string& subject, const std::string& message) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (Cancelled()) return;
+    if (progress != nullptr) ClearSharedProgress(*progress);
+    std::fprintf(context.err, "jamcg: warning: %s: %s\n", subject.c_str(), message.c_str());
+    if (exit_code == kExitOk) exit_code = kExitInputError;
   }
 
   bool Cancelled() const { return context.interrupted != nullptr && context.interrupted->load(); }
@@ -116,8 +128,8 @@ std::string AsciiLower(std::string text);
 // True when the file's name matches a plug-in's pattern, "*.nsc" or "*.*".
 bool MatchesPattern(const std::string& path, const std::string& pattern);
 
-// The members GetArchiveInfo lists, in order; false (reported) on failure.
-bool ListMembers(Session& s, const Source& source, std::vector<Member>* members);
+// Reads the archive once (see archive_reading.h); false (reported) on failure.
+bool OpenArchive(Session& s, const Source& source, ArchiveMembers* archive);
 
 // Decodes a picture held in memory with GetPicture; its DIB pixels in
 // *pixels, or the status of the failure.

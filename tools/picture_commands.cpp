@@ -1,5 +1,6 @@
 // This file contains jamcg's picture commands: convert, encode and thumbnail.
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -7,8 +8,10 @@
 #include <memory>
 #include <thread>
 
+#include "tools/archive_reading.h"
 #include "tools/image_files.h"
 #include "tools/jamcg_session.h"
+#include "tools/picture_reading.h"
 #include "tools/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
@@ -37,102 +40,155 @@ std::string DefaultExtension(const Session& s) {
   return s.options.format == "bmp" ? ".bmp" : ".png";
 }
 
-// Writes the picture GetPicture handed over (its two blocks' bytes) to `output`.
-void WritePicture(Session& s, const Bytes& header, const Bytes& pixels, const std::string& output,
-                  StepProgress* step) {
-  std::int32_t width = 0, height = 0;
-  std::memcpy(&width, &header[4], 4);
-  std::memcpy(&height, &header[8], 4);
-  const Image image = ImageFromDib(width, height, pixels.data());
-  Bytes file;
+// Writes the picture's rows to `output`, straight from where they lie, as BMP
+// or PNG; false, reported, on failure.
+bool WritePictureFile(Session& s, const PixelRows& rows, const std::string& output, bool bmp,
+                      bool replace, StepProgress* step) {
+  OutputFile out;
   std::string problem;
-  if (WantsBmp(s, output)) {
-    file = EncodeBmp(image);
-  } else if (!EncodePng(image, &file, &problem, s.context.interrupted, DrawSharedProgress,
-                        reinterpret_cast<HostInt>(step))) {
-    s.Fail(output, problem, kExitOutputError);
-    return;
+  const ByteSink sink{[](void* context, const void* data, std::size_t size, std::string* error) {
+                        return WriteOutput(*static_cast<OutputFile*>(context), data, size, error);
+                      },
+                      &out};
+  bool ok = OpenOutput(output, replace, &out, &problem);
+  if (ok) {
+    ok = bmp ? WriteBmp(rows, sink, &problem)
+                             : WritePng(rows, sink, &problem, s.context.interrupted,
+                                        step != nullptr ? DrawSharedProgress : nullptr,
+                                        reinterpret_cast<HostInt>(step));
   }
-  if (!WriteOutputFile(output, file, s.options.replace, &problem))
-    s.Fail("", problem, kExitOutputError);
+  ok = ok && PlaceOutput(out, replace, &problem);
+  if (!ok) {
+    const int code = problem == "out of memory" ? kExitNoMemory
+                     : problem == "cancelled"   ? kExitCancelled
+                                                : kExitOutputError;
+    s.Fail(output, problem, code);
+  }
+  return ok;
 }
+
+// The memory of the pictures converted at once. Each picture holds its DIB
+// (and its compressed bytes) while it is converted; a picture waits until
+// the pictures being converted leave room for it, but one runs alone
+// whatever its size. The room is 64 MB a worker, or 1.3 times the largest
+// picture seen, whichever is more: small pictures run side by side, a large
+// one beside only what fits in its 30%, so the peak stays near 1.3 times the
+// largest picture plus 64 MB a worker. Pictures take their turns in order.
+struct MemoryGate {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::uint64_t room = 0;  // 64 MB a worker, or more once a large picture comes
+  std::uint64_t in_use = 0;
+  std::uint64_t next_ticket = 0, serving = 0;
+};
+
+class MemoryHold {
+ public:
+  MemoryHold(MemoryGate& gate, std::uint64_t bytes) : gate_(gate), bytes_(bytes) {
+    std::unique_lock<std::mutex> hold(gate.lock);
+    const std::uint64_t ticket = gate.next_ticket++;
+    gate.room = std::max(gate.room, bytes + bytes / 10 * 3);
+    gate.changed.wait(hold, [&] {
+      return gate.serving == ticket && (gate.in_use == 0 || gate.in_use + bytes <= gate.room);
+    });
+    ++gate.serving;
+    gate.in_use += bytes;
+    gate.changed.notify_all();
+  }
+  ~MemoryHold() {
+    std::lock_guard<std::mutex> hold(gate_.lock);
+    gate_.in_use -= bytes_;
+    gate_.changed.notify_all();
+  }
+  MemoryHold(const MemoryHold&) = delete;
+  MemoryHold& operator=(const MemoryHold&) = delete;
+
+ private:
+  MemoryGate& gate_;
+  std::uint64_t bytes_;
+};
 
 // One picture to convert: a picture file, or a member of an archive that
 // may be one.
 struct ConvertJob {
   std::string label;  // how it is named in messages and on the progress line
   Source source;      // the picture, or the archive
-  bool member = false;
-  Member which;  // the member, in the archive
+  std::shared_ptr<const ArchiveMembers> archive;  // for a member: its archive
+  Member which;                                   // the member
   std::string output;
   std::atomic<std::size_t>* pictures = nullptr;  // the archive's count of members that were
 };
 
-// Converts one job, reporting its failures; a member that is no picture is
-// skipped.
-void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress) {
-  StepProgress step{&progress, job.label};
-  MemoryHandle info = nullptr, bits = nullptr;
-  std::string error;
-  std::int32_t status;
-  Bytes data;  // the picture's bytes, where they are at hand
-  if (job.member) {
-    // The member to memory, then the picture from that block.
-    MemoryHandle block = nullptr;
-    // Extracting, decoding and encoding each fill a part of the line.
-    step.span = 25;
-    status = ExtractToMemory(s.archive(), job.source, job.which, &block, &error, DrawSharedProgress,
-                             reinterpret_cast<HostInt>(&step));
-    step.base = 25;
-    step.span = 50;
-    if (status != Ok) {
-      s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
-      FinishStep(step);
-      return;
-    }
-    data = TakeResultBlock(block);
-    const Bytes& bytes = data;
-    Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
-    head.resize(kHeadSize);
-    if (s.picture().IsSupported("", Probe(head)) != 1) {
-      FinishStep(step);
-      return;
-    }
-    ++*job.pictures;
-    status =
-        s.picture().GetPicture(bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput,
-                               &info, &bits, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
-  } else {
-    step.span = 75;
-    status = DecodePicture(s.picture(), job.source, &info, &bits, DrawSharedProgress,
-                           reinterpret_cast<HostInt>(&step), &error);
+// The picture a job converts: a picture file as it is, or the bytes of an
+// archive's member when they are a picture. False when there is nothing to
+// convert (reported, or a member that is not a picture).
+bool JobPicture(Session& s, const ConvertJob& job, StepProgress& step, Source* picture) {
+  if (!job.archive) return *picture = job.source, true;
+  if (PastTheEnd(*job.archive, job.which)) {
+    s.Fail(job.label, "broken archive: the member " + PastTheEndText(*job.archive, job.which),
+           kExitInputError);
+    return false;
   }
+  auto bytes = std::make_shared<Bytes>();
+  std::string error;
+  step.span = 25;  // extracting, decoding and encoding each fill a part of the line
+  const std::int32_t status = ReadMember(*s.context.plugins, *job.archive, job.which, bytes.get(),
+                                         &error, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
+  step.base = 25;
+  if (status != Ok) {
+    s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
+    return false;
+  }
+  Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
+  head.resize(kHeadSize);
+  if (s.picture().IsSupported("", Probe(head)) != 1) return false;
+  ++*job.pictures;
+  *picture = Source{job.label, std::move(bytes)};
+  return true;
+}
+
+// Converts one job, reporting its failures; a member that is no picture is
+// skipped. A picture whose data end before every pixel is coded is written
+// (black where the data are missing) with a warning.
+void ConvertOne(Session& s, const ConvertJob& job, StepProgress& step, MemoryGate& gate) {
+  Source picture;
+  if (!JobPicture(s, job, step, &picture)) return;
+  // The memory it will hold: its DIB, and its compressed bytes.
+  Bytes head;
+  std::string error;
+  std::int32_t width = 0, height = 0;
+  if (!ReadHead(picture, &head, &error) || !PictureSize(head.data(), head.size(), &width, &height))
+    width = height = 0;  // the decoder reports what is wrong
+  const std::uint64_t held =
+      DibBytes(width, height) + (picture.memory ? picture.memory->size() : 0);
+  MemoryHold hold(gate, held);
+  step.span = job.archive ? 50 : 75;
+  DecodedPicture decoded;
+  const std::int32_t status = DecodeFullSize(*s.context.plugins, picture, &decoded, &error,
+                                             DrawSharedProgress, reinterpret_cast<HostInt>(&step));
   if (status != Ok) {
     s.Fail(job.label, StatusText(status, true, job.label, error), ExitCodeOf(status));
-    FinishStep(step);
     return;
   }
-  const Bytes header = TakeResultBlock(info);
-  const Bytes pixels = TakeResultBlock(bits);
-  // The plug-in completes data that end early with black and reports
-  // success; say so.
-  if (!job.member) {
-    if (job.source.memory) {
-      data = *job.source.memory;
-    } else {
-      ReadInputFile(job.source.name, &data, &error, SIZE_MAX, s.context.interrupted);
-    }
-  }
-  if (!data.empty() && DataEndEarly(s.picture(), data, pixels, 0xFF)) {
-    std::lock_guard<std::mutex> hold(s.lock);
-    std::fprintf(s.context.err,
-                 "jamcg: warning: %s: the pixel data end before every pixel is coded; the rest "
-                 "is black\n",
-                 job.label.c_str());
-  }
+  if (decoded.truncated)
+    s.Warn(job.label, "the pixel data end before every pixel is coded; the rest is black");
   step.base = 75;  // encoding: the last quarter
   step.span = 25;
-  WritePicture(s, header, pixels, job.output, &step);
+  WritePictureFile(s, decoded.Rows(), job.output, WantsBmp(s, job.output), s.options.replace,
+                   &step);
+}
+
+// Runs one job; what it throws (memory, the file system) ends that job
+// alone, reported; its output, unfinished, is removed as it unwinds.
+void RunJob(Session& s, const ConvertJob& job, SharedProgress& progress, MemoryGate& gate) {
+  StepProgress step{&progress, job.label};
+  try {
+    ConvertOne(s, job, step, gate);
+  } catch (const std::bad_alloc&) {
+    s.Fail(job.label, "out of memory", kExitNoMemory);
+  } catch (const std::exception& failure) {
+    s.Fail(job.label, failure.what(), kExitOutputError);
+  }
   FinishStep(step);
 }
 
@@ -145,15 +201,20 @@ void RunJobs(Session& s, const std::vector<ConvertJob>& jobs, unsigned workers) 
   if (progress.terminal != nullptr) progress.columns = TerminalColumns(progress.terminal);
   progress.interrupted = s.context.interrupted;
   progress.total = jobs.size();
+  s.progress = &progress;
+  workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(jobs.size())));
+  MemoryGate gate;
+  gate.room = (std::uint64_t{64} << 20) * workers;
   std::atomic<std::size_t> next{0};
   auto work = [&] {
-    for (std::size_t i; !s.Cancelled() && (i = next++) < jobs.size();) RunJob(s, jobs[i], progress);
+    for (std::size_t i; !s.Cancelled() && (i = next++) < jobs.size();)
+      RunJob(s, jobs[i], progress, gate);
   };
-  workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(jobs.size())));
   std::vector<std::thread> threads;
   for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work);
   work();
   for (std::thread& thread : threads) thread.join();
+  s.progress = nullptr;
   ClearSharedProgress(progress);
 }
 
@@ -202,26 +263,26 @@ void Convert(Session& s) {
                             out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
     const fs::path base = to_folder ? PathOf(out) / stem.filename() : stem;
     if (Takes(s.archive(), path, head)) {
-      std::vector<Member> members;
       if (out == "-") {
         s.Fail(path, "an archive's pictures go into a folder, not to standard output", kExitUsage);
         continue;
       }
-      if (!ListMembers(s, source, &members)) continue;
+      auto archive = std::make_shared<ArchiveMembers>();
+      if (!OpenArchive(s, source, archive.get())) continue;
       const fs::path folder = out.empty() || to_folder ? base : PathOf(out);
       fs::create_directories(folder, code);
       archives.push_back(std::make_unique<ArchiveCount>());
       archives.back()->path = path;
-      archives.back()->members = members.size();
-      for (const Member& m : members) {
+      archives.back()->members = ListedCount(*archive);
+      for (std::size_t i = 0; i < ListedCount(*archive); ++i) {
         ConvertJob job;
-        job.label = path + ": " + m.name;
+        job.which = ListedMember(*archive, i);
+        job.label = path + ": " + job.which.name;
         job.source = source;
-        job.member = true;
-        job.which = m;
-        job.output = NameOf(folder / (m.name + DefaultExtension(s)));
+        job.archive = archive;
+        job.output = NameOf(folder / (job.which.name + DefaultExtension(s)));
         job.pictures = &archives.back()->pictures;
-        jobs.push_back(job);
+        jobs.push_back(std::move(job));
       }
     } else if (Takes(s.picture(), path, head)) {
       if (!out.empty() && out != "-" && !to_folder && !FormatKnown(s, out)) return;
@@ -276,44 +337,6 @@ void Encode(Session& s) {
     s.Fail("", error, kExitOutputError);
 }
 
-namespace {
-
-// The picture scaled down to fit `size` x `size`, each output pixel the mean
-// of the source pixels it covers; a picture that fits already is kept.
-Image FitInto(const Image& image, int size) {
-  const double scale = std::min(1.0, std::min(static_cast<double>(size) / image.width,
-                                              static_cast<double>(size) / image.height));
-  if (scale >= 1.0) return image;
-  Image out;
-  out.width = std::max(1, static_cast<int>(image.width * scale + 0.5));
-  out.height = std::max(1, static_cast<int>(image.height * scale + 0.5));
-  out.rgb.resize(3 * static_cast<std::size_t>(out.width) * out.height);
-  for (int y = 0; y < out.height; ++y) {
-    const int y0 = static_cast<int>(static_cast<std::int64_t>(y) * image.height / out.height);
-    const int y1 = std::max(
-        y0 + 1, static_cast<int>(static_cast<std::int64_t>(y + 1) * image.height / out.height));
-    for (int x = 0; x < out.width; ++x) {
-      const int x0 = static_cast<int>(static_cast<std::int64_t>(x) * image.width / out.width);
-      const int x1 = std::max(
-          x0 + 1, static_cast<int>(static_cast<std::int64_t>(x + 1) * image.width / out.width));
-      std::uint64_t sum[3] = {};
-      for (int sy = y0; sy < y1; ++sy) {
-        for (int sx = x0; sx < x1; ++sx) {
-          for (int c = 0; c < 3; ++c)
-            sum[c] += image.rgb[3 * (static_cast<std::size_t>(sy) * image.width + sx) + c];
-        }
-      }
-      const std::uint64_t count = static_cast<std::uint64_t>(y1 - y0) * (x1 - x0);
-      for (int c = 0; c < 3; ++c)
-        out.rgb[3 * (static_cast<std::size_t>(y) * out.width + x) + c] =
-            static_cast<std::uint8_t>((sum[c] + count / 2) / count);
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 void Thumbnail(Session& s) {
   const auto& args = s.options.operands;
   char* end = nullptr;
@@ -324,36 +347,37 @@ void Thumbnail(Session& s) {
     return;
   }
   Source source;
-  if (!ReadOperand(s, args[0], &source)) return;
-  std::vector<Member> members;
-  if (!ListMembers(s, source, &members)) return;
-  // The first member that is a picture.
-  for (const Member& m : members) {
+  ArchiveMembers archive;
+  if (!ReadOperand(s, args[0], &source) || !OpenArchive(s, source, &archive)) return;
+  // The first member that is a picture, within a budget of decoded pixels:
+  // an archive of broken pictures that claim to be huge ends quickly.
+  std::uint64_t budget = kDecodeBudget;
+  for (std::size_t i = 0; i < ListedCount(archive); ++i) {
     if (s.Cancelled()) return;
-    MemoryHandle block = nullptr;
+    const Member m = ListedMember(archive, i);
+    auto bytes = std::make_shared<Bytes>();
     std::string error;
-    if (ExtractToMemory(s.archive(), source, m, &block, &error) != Ok) continue;
-    const Bytes bytes = TakeResultBlock(block);
-    Bytes head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), kHeadSize));
+    if (PastTheEnd(archive, m) ||
+        ReadMember(*s.context.plugins, archive, m, bytes.get(), &error) != Ok)
+      continue;
+    Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
     head.resize(kHeadSize);
     if (s.picture().IsSupported("", Probe(head)) != 1) continue;
-    MemoryHandle info = nullptr, bits = nullptr;
-    const std::int32_t status = s.picture().GetPicture(
-        bytes.data(), static_cast<HostInt>(bytes.size()), kMemoryInput, &info, &bits, nullptr, 0);
-    if (status != Ok) continue;
-    const Bytes header = TakeResultBlock(info);
-    const Bytes pixels = TakeResultBlock(bits);
-    std::int32_t width = 0, height = 0;
-    std::memcpy(&width, &header[4], 4);
-    std::memcpy(&height, &header[8], 4);
-    Bytes png;
-    if (!EncodePng(FitInto(ImageFromDib(width, height, pixels.data()), static_cast<int>(size)),
-                   &png, &error, s.context.interrupted)) {
-      s.Fail(args[2], error, kExitOutputError);
+    Image thumbnail;
+    bool truncated = false;
+    const std::int32_t status =
+        DecodeToFit(*s.context.plugins, Source{m.name, bytes}, static_cast<std::int32_t>(size),
+                    &thumbnail, &truncated, &budget, s.context.interrupted, &error);
+    if (status == kOverBudget) {
+      s.Fail(source.name,
+             "no picture was found within the first " + std::to_string(kDecodeBudget >> 20) +
+                 " million pixels decoded (the pictures tried are broken or very large)",
+             kExitInputError);
       return;
     }
+    if (status != Ok) continue;
     // Thumbnailers write where they are told, over what is there.
-    if (!WriteOutputFile(args[2], png, true, &error)) s.Fail("", error, kExitOutputError);
+    WritePictureFile(s, RowsOf(thumbnail), args[2], false, true, nullptr);
     return;
   }
   s.Fail(source.name, "no member is a picture that can be decoded", kExitInputError);

@@ -27,12 +27,12 @@ Member MemberOf(const WideMemberRecord& record) {
   return Member{name, record.position, record.stored_size};
 }
 
-// The records of a listing block, up to its end record.
+// The records of a listing block of `size` bytes, up to its end record.
 template <class Record>
-void ReadListing(const std::vector<std::uint8_t>& bytes, std::vector<Member>* members) {
-  for (std::size_t i = 0; (i + 1) * sizeof(Record) <= bytes.size(); ++i) {
+void ReadListing(const std::uint8_t* bytes, std::size_t size, std::vector<Member>* members) {
+  for (std::size_t i = 0; (i + 1) * sizeof(Record) <= size; ++i) {
     Record record;
-    std::memcpy(&record, bytes.data() + i * sizeof(Record), sizeof record);
+    std::memcpy(&record, bytes + i * sizeof(Record), sizeof record);
     if (record.method[0] == '\0') break;
     members->push_back(MemberOf(record));
   }
@@ -67,12 +67,17 @@ std::int32_t ListArchive(const ArchiveApi& api, const Source& source, std::vecto
       : name.wide   ? api.GetArchiveInfoW(name.utf16.c_str(), 0, kFileInput, &block)
                     : api.GetArchiveInfo(name.ansi.c_str(), 0, kFileInput, &block);
   if (status != Ok) return status;
-  const std::vector<std::uint8_t> bytes = TakeResultBlock(block);
+  // Read in place: the block may be gigabytes (a record per member).
+  const Platform& os = SystemPlatform();
+  const auto* bytes = static_cast<const std::uint8_t*>(OsLocalLock(os, block));
+  const std::size_t size = bytes != nullptr ? OsLocalSize(os, block) : 0;
   if (name.wide) {
-    ReadListing<WideMemberRecord>(bytes, members);
+    ReadListing<WideMemberRecord>(bytes, size, members);
   } else {
-    ReadListing<ArchiveMemberRecord>(bytes, members);
+    ReadListing<ArchiveMemberRecord>(bytes, size, members);
   }
+  if (bytes != nullptr) OsLocalUnlock(os, block);
+  OsLocalFree(os, block);
   return Ok;
 }
 

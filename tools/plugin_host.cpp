@@ -163,6 +163,7 @@ ArchiveApi LoadArchive() {
 bool LoadPlugins(const std::string&, PluginHost* host, std::string*) {
   host->archive = LoadArchive();
   host->picture = LoadPicture();
+  host->linked = true;
   return true;
 }
 

@@ -71,6 +71,10 @@ constexpr const char* kPicturePluginFile = "orbelint.spi";
 struct PluginHost {
   ArchiveApi archive;
   PictureApi picture;
+  // The plug-in code is linked in (the Linux build): jamcg may also use it
+  // directly, reading an archive's table once rather than once per member
+  // as a host must, and decoding pictures row by row.
+  bool linked = false;
 };
 
 // Loads both plug-ins from `folder`, or, when it is empty, from the program's
