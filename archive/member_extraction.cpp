@@ -39,12 +39,25 @@ bool ChooseMember(InputSource& input, HostInt position, Member* member) {
   return SeekFromBase(input, 0);
 }
 
-// Reads `count` bytes of the member into the zeroed block. Bytes past the end
-// of the data read as zeros: the block holds them already, so a member that
-// runs past the end of its file costs only the bytes the file has.
-bool ReadPart(InputSource& input, std::uint8_t* block, std::uint32_t count) {
-  std::uint32_t got = 0;
-  return ReadSourceUpTo(input, block, count, &got);
+// The most asked of the system in one read: a system may touch the whole of
+// a read's buffer before it learns that the file holds no more.
+constexpr std::uint32_t kLargestRead = 1u << 20;
+
+// Reads `count` bytes of the member into the zeroed block, in reads of at
+// most kLargestRead. Bytes past the end of the data read as zeros: the block
+// holds them already, so once a read comes back short (*ended) nothing more
+// is read, and a member that runs past the end of its file costs only the
+// bytes the file has.
+bool ReadPart(InputSource& input, std::uint8_t* block, std::uint32_t count, bool* ended) {
+  while (count != 0 && !*ended) {
+    const std::uint32_t piece = count < kLargestRead ? count : kLargestRead;
+    std::uint32_t got = 0;
+    if (!ReadSourceUpTo(input, block, piece, &got)) return false;
+    *ended = got < piece;
+    block += piece;
+    count -= piece;
+  }
+  return true;
 }
 
 // Reads the member into the block: in 32 chunks and the rest, with a
@@ -52,7 +65,8 @@ bool ReadPart(InputSource& input, std::uint8_t* block, std::uint32_t count) {
 // callback; in one read otherwise.
 bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
                 ProgressCallback progress, HostInt user_data) {
-  if (progress == nullptr) return ReadPart(input, block, size);
+  bool ended = false;
+  if (progress == nullptr) return ReadPart(input, block, size, &ended);
   std::uint32_t chunk = size / kChunks;
   std::int32_t chunks = kChunks;
   if (chunk == 0) {
@@ -64,11 +78,11 @@ bool CopyMember(InputSource& input, std::uint8_t* block, std::uint32_t size,
       RecordStatus(input, Cancelled);
       return false;
     }
-    if (!ReadPart(input, block, chunk)) return false;
+    if (!ReadPart(input, block, chunk, &ended)) return false;
     block += chunk;
   }
   const std::uint32_t rest = size - static_cast<std::uint32_t>(chunks) * chunk;
-  if (rest != 0 && !ReadPart(input, block, rest)) return false;
+  if (rest != 0 && !ReadPart(input, block, rest, &ended)) return false;
   if (ProgressSaysStop(progress, chunks, chunks, user_data) ||
       ProgressSaysStop(progress, 0, kChunks, user_data)) {
     RecordStatus(input, Cancelled);

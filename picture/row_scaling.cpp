@@ -116,6 +116,14 @@ void AddOneColorRows(RowScaling& s, std::int32_t first, std::int32_t last, std::
   const std::int32_t low = first < last ? first : last;
   const std::int32_t high = first < last ? last : first;
   const std::uint32_t rgb[3] = {color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF};
+  if (s.width == s.source_width && s.height == s.source_height) {
+    // Full size: one row of the colour, copied to the others.
+    std::uint8_t* first_row = OutputRow(s, low);
+    for (std::int32_t x = 0; x < s.width; ++x) PutPixel(s, first_row + 3 * x, rgb);
+    for (std::int32_t y = low + 1; y <= high; ++y)
+      std::memcpy(OutputRow(s, y), first_row, 3 * static_cast<std::size_t>(s.width));
+    return;
+  }
   for (std::int32_t oy = OutputRowOf(s, low); oy <= OutputRowOf(s, high); ++oy) {
     const std::int32_t from = RowStart(s, oy) > low ? RowStart(s, oy) : low;
     const std::int32_t to = RowStart(s, oy + 1) - 1 < high ? RowStart(s, oy + 1) - 1 : high;

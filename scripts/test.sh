@@ -12,6 +12,8 @@
 #   tsan      the concurrency test and jamcg's (whose convert runs workers) under ThreadSanitizer
 #   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
 #   release   the release artefacts: reproducible, and working as users get them
+#   hostile   every entry point on files that claim huge pictures and archives:
+#             peak memory and time held to what the files hold
 #   packages  every header and library the builds use comes from a package
 #             that setup installs (or one it pulls in)
 # Each step installs nothing itself; missing packages are installed first
@@ -65,6 +67,7 @@ packages_check() {
 }
 step packages packages_check
 step "builds agree" bash scripts/compare_builds.sh
+step hostile bash tests/hostile_costs.sh
 step sanitize build_and_test sanitize
 step tsan build_and_test tsan concurrency_tests tool_tests
 step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"

@@ -56,6 +56,10 @@ std::int32_t ReadArchive(const PluginHost& plugins, const Source& source, Archiv
       source.memory ? source.memory->size() : std::filesystem::file_size(PathOf(source.name), code);
   archive->sized = !code;
   try {
+    if (plugins.linked && !source.memory) {
+      archive->file = std::make_shared<ArchiveFile>();
+      archive->file->stream.open(PathOf(source.name), std::ios::binary);
+    }
     if (plugins.linked) return ReadTable(source, archive);
     return ListArchive(plugins.archive, source, &archive->members, error);
   } catch (const std::bad_alloc&) {
@@ -114,7 +118,9 @@ std::int32_t ReadMember(const PluginHost& plugins, const ArchiveMembers& archive
       return Ok;
     }
     bytes->resize(member.size);
-    std::ifstream in(PathOf(source.name), std::ios::binary);
+    std::lock_guard<std::mutex> hold(archive.file->lock);
+    std::ifstream& in = archive.file->stream;
+    in.clear();
     in.seekg(static_cast<std::streamoff>(member.position));
     in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(member.size));
     if (!in || in.gcount() != static_cast<std::streamsize>(member.size)) return ReadError;

@@ -12,10 +12,20 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "tools/plugin_calls.h"
+
+// The archive file, open once for reading members (linked in), by one
+// reader at a time.
+struct ArchiveFile {
+  std::ifstream stream;
+  std::mutex lock;
+};
 
 struct ArchiveMembers {
   Source source;
@@ -25,6 +35,7 @@ struct ArchiveMembers {
   // shows (2 bytes or more), in order.
   std::vector<std::uint32_t> words;
   std::vector<std::uint32_t> listed;
+  std::shared_ptr<ArchiveFile> file;  // null for an archive in memory
   // Through the DLLs: the members GetArchiveInfo listed.
   std::vector<Member> members;
 };

@@ -1,6 +1,7 @@
 // This file contains the steps jamcg's commands share.
 #include "tools/jamcg_session.h"
 
+#include <cstring>
 #include <memory>
 
 #include "tools/output_files.h"
@@ -105,22 +106,22 @@ bool OpenArchive(Session& s, const Source& source, ArchiveMembers* archive) {
   return true;
 }
 
-std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels) {
-  MemoryHandle info = nullptr, bits = nullptr;
-  const std::int32_t status = api.GetPicture(file.data(), static_cast<HostInt>(file.size()),
-                                             kMemoryInput, &info, &bits, nullptr, 0);
-  if (status != Ok) return status;
-  TakeResultBlock(info);
-  *pixels = TakeResultBlock(bits);
-  return Ok;
-}
-
-bool DataEndEarly(const PictureApi& api, const Bytes& file, const Bytes& pixels,
-                  std::uint8_t fill) {
+bool DataEndEarly(const PictureApi& api, const Bytes& file, const std::uint8_t* bits,
+                  std::size_t size, std::uint8_t fill) {
   Bytes padded = file;
   padded.resize(file.size() + 4096, fill);
-  Bytes other;
-  return DecodeBlock(api, padded, &other) != Ok || other != pixels;
+  MemoryHandle info = nullptr, other = nullptr;
+  if (api.GetPicture(padded.data(), static_cast<HostInt>(padded.size()), kMemoryInput, &info,
+                     &other, nullptr, 0) != Ok)
+    return true;
+  const Platform& os = SystemPlatform();
+  const auto* pixels = static_cast<const std::uint8_t*>(OsLocalLock(os, other));
+  const bool differ = pixels == nullptr || OsLocalSize(os, other) != size ||
+                      std::memcmp(pixels, bits, size) != 0;
+  if (pixels != nullptr) OsLocalUnlock(os, other);
+  OsLocalFree(os, other);
+  OsLocalFree(os, info);
+  return differ;
 }
 
 std::string AsciiLower(std::string text) {

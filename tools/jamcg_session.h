@@ -131,15 +131,13 @@ bool MatchesPattern(const std::string& path, const std::string& pattern);
 // Reads the archive once (see archive_reading.h); false (reported) on failure.
 bool OpenArchive(Session& s, const Source& source, ArchiveMembers* archive);
 
-// Decodes a picture held in memory with GetPicture; its DIB pixels in
-// *pixels, or the status of the failure.
-std::int32_t DecodeBlock(const PictureApi& api, const Bytes& file, Bytes* pixels);
-
-// True when `pixels`, decoded from `file`, owe something to bytes past the
-// file's end (which the plug-in reads as zeros): decoded again with 4096
-// bytes of `fill` behind it, the picture comes out otherwise. Pixels that the
-// data code cannot change.
-bool DataEndEarly(const PictureApi& api, const Bytes& file, const Bytes& pixels, std::uint8_t fill);
+// True when the DIB pixels `bits` (`size` bytes), decoded from `file`, owe
+// something to bytes past the file's end (which the plug-in reads as zeros):
+// decoded again with 4096 bytes of `fill` behind it, the picture comes out
+// otherwise. Pixels that the data code cannot change. For jamcg.exe, which
+// has only the DLLs and so not the decoder's own verdict.
+bool DataEndEarly(const PictureApi& api, const Bytes& file, const std::uint8_t* bits,
+                  std::size_t size, std::uint8_t fill);
 
 // The commands, each in the file of its group.
 void Info(Session& s);

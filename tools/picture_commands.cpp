@@ -129,6 +129,8 @@ bool JobPicture(Session& s, const ConvertJob& job, StepProgress& step, Source* p
            kExitInputError);
     return false;
   }
+  // A member of fewer than 16 bytes cannot hold a picture's header.
+  if (job.which.size < kPictureHeaderSize) return false;
   auto bytes = std::make_shared<Bytes>();
   std::string error;
   step.span = 25;  // extracting, decoding and encoding each fill a part of the line
@@ -357,7 +359,7 @@ void Thumbnail(Session& s) {
     const Member m = ListedMember(archive, i);
     auto bytes = std::make_shared<Bytes>();
     std::string error;
-    if (PastTheEnd(archive, m) ||
+    if (m.size < kPictureHeaderSize || PastTheEnd(archive, m) ||
         ReadMember(*s.context.plugins, archive, m, bytes.get(), &error) != Ok)
       continue;
     Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));

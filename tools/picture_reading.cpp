@@ -107,10 +107,12 @@ std::int32_t DecodeWithDll(const PictureApi& api, const Source& source, DecodedP
   if (picture->bits == nullptr) return MemoryError;
   // GetPicture completes data that end early with black and says nothing:
   // decoded again with other bytes behind the data, such a picture changes.
-  Bytes file, pixels(picture->bits, picture->bits + DibBytes(picture->width, picture->height));
+  Bytes file;
   std::string ignored;
+  const std::size_t size = DibBytes(picture->width, picture->height);
   picture->truncated = SourceBytes(source, &file, &ignored) &&
-                       (DataEndEarly(api, file, pixels, 0xFF) || DataEndEarly(api, file, pixels, 0x5A));
+                       (DataEndEarly(api, file, picture->bits, size, 0xFF) ||
+                        DataEndEarly(api, file, picture->bits, size, 0x5A));
   return Ok;
 }
 

@@ -70,6 +70,7 @@ int ChooseFilter(const std::uint8_t* row, const std::uint8_t* above, std::size_t
       best_sum = sum;
       best = filter;
     }
+    if (best_sum == 0) break;  // none can do better (a row like the one above, say)
   }
   return best;
 }
