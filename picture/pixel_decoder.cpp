@@ -155,6 +155,7 @@ bool Refill(PixelDecoder& d, Walk& w) {
   std::memset(d.buffer + left + got, 0, kWindowSize - left - got);
   // Once the data have ended, nothing read later counts as data.
   d.data_end = d.buffer + data_left + (data_left == left ? got : 0);
+  d.fast_end = d.data_end < d.buffer + kRefillAt ? d.data_end : d.buffer + kRefillAt;
   return true;
 }
 
@@ -287,8 +288,7 @@ ROW_STEP bool DecodeRowWith(PixelDecoder& d, std::uint8_t* out, std::int32_t cou
         EmitLiterals(d, w, out, left);
         continue;
       }
-      const std::uint8_t* refill_at = d.buffer + kRefillAt;
-      EmitShortReferences<kGroup>(w, out, left, d.data_end < refill_at ? d.data_end : refill_at);
+      EmitShortReferences<kGroup>(w, out, left, d.fast_end);
       if (!ReadToken(d, w)) {
         ok = false;
         break;
@@ -353,6 +353,7 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   if (!ReadSourceUpTo(source, decoder.buffer, kWindowSize, &got)) return false;
   std::memset(decoder.buffer + got, 0, kWindowSize - got);
   decoder.data_end = decoder.buffer + got;
+  decoder.fast_end = got < kRefillAt ? decoder.data_end : decoder.buffer + kRefillAt;
   return true;
 }
 

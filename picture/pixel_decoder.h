@@ -77,6 +77,9 @@ struct PixelDecoder {
   // the zeros supplied past the end of the data (buffer + kWindowSize while
   // the data go on).
   const std::uint8_t* data_end;
+  // The refill point or data_end, whichever comes first: one-byte tokens
+  // before it need no look at either.
+  const std::uint8_t* fast_end;
   // A pixel was made from bytes past the end of the data.
   bool truncated;
 };
