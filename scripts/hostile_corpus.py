@@ -69,7 +69,10 @@ def main():
     write(folder, "2-gib-member-in-16-bytes.nsc", struct.pack("<4I", 0x4643534E, 16, 16, 16 + 2**31))
     # Real pixel data for a 450 MB DIB: 12000 x 12500, rows of alternating runs.
     row = (run(1000, b"\x10\x20\x30") + run(1000, b"\x90\xa0\xb0")) * 6
-    write(folder, "dib-of-450-mb.gcmp", header(12000, 12500) + row * 12500)
+    picture = header(12000, 12500) + row * 12500
+    write(folder, "dib-of-450-mb.gcmp", picture)
+    # Four such pictures, for convert's workers.
+    write(folder, "4-dibs-of-450-mb.nsc", archive([picture] * 4))
     # The largest DIB a header can claim in 24 bytes: 32767 x 21845, one colour.
     write(folder, "dib-of-2-gib-in-24-bytes.gcmp", header(32767, 21845) + run(0))
 

@@ -10,8 +10,11 @@
 #     10 s + 2 s per GB of file;
 #   jamcg on 100,000 members: thumbnail and list 5 s, extract and convert 10 s;
 #   list, info and check of a full 16 MiB table: 300 MB;
-#   convert of one picture: 1.3 x its DIB + 64 MB; members past the end
-#     named and skipped (exit 1);
+#   convert of one picture: 1.3 x its DIB + 64 MB; with -j N, 1.3 x the
+#     largest DIB + 64 MB a worker; members past the end named and skipped
+#     (exit 1); the 64-bit jamcg.exe converts a 2 GiB picture to PNG (it
+#     crashed), in 2 x its DIB + 64 MB (it decodes again to tell data that
+#     end early);
 #   the plug-ins (natively, and the 64-bit DLLs under Wine, the 32-bit ones
 #     where they can run): a picture or member whose data end early costs
 #     what the data hold: 32 MB (64 MB under Wine), 5 s.
@@ -83,6 +86,9 @@ for f in dib-of-450-mb.gcmp dib-of-2-gib-in-24-bytes.gcmp; do
   target=$(($(dib_mb "$f") * 13 / 10 + 64))
   check "$target" 90 0 "convert $f to PNG" -- "$jamcg" convert -q --format png "$f" -o -
 done
+check $((450 * 13 / 10 + 4 * 64)) 30 0 "convert -j 4 of four pictures with 450 MB DIBs" -- \
+  "$jamcg" convert -q -j 4 4-dibs-of-450-mb.nsc -o "$work/four"
+rm -rf "$work/four"
 check 32 5 1 "convert -j 4 of members past the end" -- \
   "$jamcg" convert -q -j 4 members-past-the-end.nsc -o "$work/p"
 check 32 5 1 "convert of a member whose size wraps" -- \
@@ -94,6 +100,9 @@ small=(ends-after-4-bytes.gcmp header-and-4.5-gb-of-zeros.gcmp 2-gib-member-in-1
 for f in "${small[@]}"; do
   check 32 5 0 "native exports on $f" -- "$native/bin/hostile_host" "$f"
 done
+# A pixel block over 2 GiB (3 GiB for 32767 x 32767) is supplied natively too.
+"$native/bin/hostile_host" ends-after-4-bytes.gcmp | grep -qx "GetPicture 0" ||
+  { echo "FAIL    native GetPicture of a picture with a 3 GiB pixel block"; failed=$((failed + 1)); }
 for build in windows64 windows; do
   case $build in
     windows64) runner=(sh "$root/cmake/wine_run.sh" /usr/lib/wine/wine64 win64 "$root/build/windows64/wineprefix") ;;
@@ -107,6 +116,11 @@ for build in windows64 windows; do
   for f in "${small[@]}"; do
     check 64 5 0 "$build DLLs on $f" -- "${runner[@]}" "$host" "$f"
   done
+  if [[ $build == windows64 ]]; then
+    f=dib-of-2-gib-in-24-bytes.gcmp
+    check $((2 * $(dib_mb "$f") + 64)) 90 0 "64-bit jamcg.exe: convert $f to PNG" -- \
+      "${runner[@]}" "$root/build/windows64/bin/jamcg.exe" convert -q --format png "$f" -o -
+  fi
 done
 
 echo "hostile inputs: $passed passed, $failed failed"

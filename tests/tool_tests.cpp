@@ -15,6 +15,7 @@
 #include "tools/file_names.h"
 #include "tools/image_files.h"
 #include "tools/jamcg.h"
+#include "tools/output_files.h"
 #include "tools/progress_bar.h"
 #include "writers/gcmp_writer.h"
 
@@ -254,6 +255,80 @@ TEST(Jamcg, ClearMessagesAndExitCodes) {
   }
 }
 
+TEST(Jamcg, ConvertRefusesWhatWouldLoseDataAndPutsOutputsWhereItSays) {
+  Sample s;
+  fs::create_directories(s.dir.path / "x");
+  fs::copy_file(s.dir.File("b.gcmp"), s.dir.File("x/a.gcmp"));
+  fs::copy_file(s.archive, s.dir.File("x/set.nsc"));
+  const std::string a = s.dir.File("a.gcmp"), other_a = s.dir.File("x/a.gcmp");
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  } refused[] = {
+      {{"convert", "-f", a, other_a, "-o", s.dir.File("o")}, "would both be written to"},
+      {{"convert", s.archive, s.dir.File("x/set.nsc"), "-o", s.dir.File("o")},
+       "would both be written to"},
+      {{"convert", "-f", a, "-o", a}, "is the picture being converted"},
+      {{"convert", a, s.dir.File("b.gcmp"), "-o", "-"}, "standard output takes one picture"},
+      {{"convert", "--format", "bmp", a, "-o", s.dir.File("x.png")}, "--format says bmp"},
+      {{"convert", s.archive, "-o", s.dir.File("pics.png")}, "this names a file"},
+      {{"encode", s.a, "-o", s.dir.File("y.png")}, "name the output .gcmp"},
+  };
+  for (const Case& c : refused) {
+    const ToolRun run = Jamcg(c.args);
+    EXPECT_EQ(run.code, kExitUsage) << testing::PrintToString(c.args) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+  }
+  // The input under another name (a hard link) is the input still.
+  std::error_code linked;
+  fs::create_hard_link(s.a, s.dir.path / "same.gcmp", linked);
+  if (!linked) {
+    const ToolRun run = Jamcg({"encode", "-f", s.a, "-o", s.dir.File("same.gcmp")});
+    EXPECT_EQ(run.code, kExitUsage);
+    EXPECT_NE(run.err.find("is the picture being encoded"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(s.dir.path / "o")) << "nothing is written when one input is refused";
+  EXPECT_FALSE(fs::exists(s.dir.path / "pics.png"));
+  EXPECT_EQ(Jamcg({"convert", "-q", a, "-o", s.dir.File("again.bmp")}).code, kExitOk)
+      << "the picture is as it was";
+  EXPECT_EQ(Decode(s.dir.File("again.bmp")).rgb, s.image_a.rgb);
+
+  // One archive: OUT/NAME.png, whether OUT exists or not; several:
+  // OUT/ARCHIVE/NAME.png. A folder made for nothing is not left.
+  fs::create_directories(s.dir.path / "existing");
+  for (const char* out : {"new", "existing"}) {
+    ASSERT_EQ(Jamcg({"convert", "-q", s.archive, "-o", s.dir.File(out)}).code, kExitOk);
+    EXPECT_EQ(Decode(s.dir.File(out) + "/1.png").rgb, s.image_a.rgb) << out;
+  }
+  ASSERT_EQ(Jamcg({"convert", "-q", s.archive, s.dir.File("x/a.gcmp"), "-o", s.dir.File("both")})
+                .code,
+            kExitOk);
+  EXPECT_EQ(Decode(s.dir.File("both/set/3.png")).rgb, s.image_b.rgb);
+  EXPECT_EQ(Decode(s.dir.File("both/a.png")).rgb, s.image_b.rgb);
+  const Bytes no_pictures = {'N', 'S', 'C', 'F', 16, 0,   0,   0,   18,  0,
+                             0,   0,   20,  0,   0, 0, 'h', 'i', 'y', 'o'};
+  WriteFile(s.dir.File("text.nsc"), no_pictures);
+  ASSERT_EQ(Jamcg({"convert", "-q", s.dir.File("text.nsc"), "-o", s.dir.File("none")}).code,
+            kExitOk);
+  EXPECT_FALSE(fs::exists(s.dir.path / "none"));
+  ASSERT_EQ(Jamcg({"encode", s.a, "-o", s.dir.File("existing")}).code, kExitOk);
+  EXPECT_TRUE(FileExists(s.dir.File("existing/a.gcmp")));
+
+  // Any name the file system takes: the temporary name is short.
+  const std::string long_name = s.dir.File(std::string(240, 'n') + ".png");
+  EXPECT_EQ(Jamcg({"convert", a, "-o", long_name}).code, kExitOk);
+  EXPECT_EQ(Decode(long_name).rgb, s.image_a.rgb);
+
+  // Another run's output that appears after jamcg looked, before it moves
+  // its own into place, is not replaced without -f; with -f it is.
+  WriteFile(s.dir.File("temp"), Bytes{'n', 'e', 'w'});
+  WriteFile(s.dir.File("theirs"), Bytes{'o', 'l', 'd'});
+  EXPECT_EQ(MoveIntoPlace(s.dir.path / "temp", s.dir.path / "theirs", false), EEXIST);
+  EXPECT_EQ(ReadWholeFile(s.dir.File("theirs")), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(MoveIntoPlace(s.dir.path / "temp", s.dir.path / "theirs", true), 0);
+  EXPECT_EQ(ReadWholeFile(s.dir.File("theirs")), (Bytes{'n', 'e', 'w'}));
+}
+
 TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
   // Natively names are bytes and go to the ANSI exports as they are. On
   // Windows the W exports take them in UTF-16; plug-ins without W exports
@@ -356,15 +431,16 @@ TEST(Jamcg, OutputsNeverTouchOtherFilesOrFolders) {
   WriteFile(s.dir.File("a-out.bmp.part"), Bytes{'m', 'i', 'n', 'e'});
   ASSERT_EQ(Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("a-out.bmp")}).code, kExitOk);
   EXPECT_EQ(ReadWholeFile(s.dir.File("a-out.bmp.part")), (Bytes{'m', 'i', 'n', 'e'}));
-  // -f never replaces a folder, empty or not.
+  // -f never replaces a folder, empty or not: a picture goes into it.
   for (const char* folder : {"empty", "full"}) {
     fs::create_directory(s.dir.path / folder);
     if (std::string(folder) == "full") WriteFile(s.dir.File("full/x"), Bytes{1});
     const ToolRun run = Jamcg({"encode", s.a, "-f", "-o", s.dir.File(folder)});
-    EXPECT_EQ(run.code, kExitOutputError) << run.err;
-    EXPECT_NE(run.err.find("is a folder"), std::string::npos) << run.err;
+    EXPECT_EQ(run.code, kExitOk) << run.err;
     EXPECT_TRUE(fs::is_directory(s.dir.path / folder));
+    EXPECT_TRUE(FileExists(s.dir.File(std::string(folder) + "/a.gcmp")));
   }
+  fs::remove(s.dir.path / "empty/a.gcmp");
   // One picture converted into an existing folder lands inside it.
   ASSERT_EQ(Jamcg({"convert", s.dir.File("a.gcmp"), "-o", s.dir.File("empty")}).code, kExitOk);
   EXPECT_TRUE(FileExists(s.dir.File(std::string("empty/a") + (PngSupported() ? ".png" : ".bmp"))));

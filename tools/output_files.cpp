@@ -10,9 +10,11 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define close _close
 #define fdopen _fdopen
 #else
+#include <stdio.h>  // renameat2
 #include <unistd.h>
 #endif
 
@@ -52,6 +54,49 @@ void UseBinaryMode(std::FILE* stream) {
   (void)stream;
 #endif
 }
+
+}  // namespace
+
+int MoveIntoPlace(const fs::path& temp, const fs::path& final_path, bool replace) {
+#ifdef _WIN32
+  const DWORD flags = replace ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0;
+  if (MoveFileExW(temp.c_str(), final_path.c_str(), flags)) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST
+         : error == ERROR_ACCESS_DENIED                             ? EACCES
+                                                                    : EIO;
+#else
+  if (replace) {
+    const int fd = open(temp.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      fsync(fd);
+      close(fd);
+    }
+    return rename(temp.c_str(), final_path.c_str()) == 0 ? 0 : errno;
+  }
+  // Without replacing: renameat2 where the file system has it; else a hard
+  // link (which fails if the name exists) and the temporary name removed;
+  // else (FAT has no links) the final name created exclusively first and
+  // the file renamed over that placeholder, which no one else can have made.
+  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, final_path.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+  if (link(temp.c_str(), final_path.c_str()) == 0) {
+    unlink(temp.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return errno;
+  const int placeholder = open(final_path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (placeholder < 0) return errno;
+  close(placeholder);
+  if (rename(temp.c_str(), final_path.c_str()) == 0) return 0;
+  const int cause = errno;
+  unlink(final_path.c_str());
+  return cause;
+#endif
+}
+
+namespace {
 
 std::string RandomTag() {
   std::random_device seed;
@@ -95,9 +140,10 @@ bool OpenOutput(const std::string& path, bool replace, OutputFile* out, std::str
   }
   out->final_path = PathOf(path);
   fs::path folder = out->final_path.parent_path();
-  const std::string base = NameOf(out->final_path.filename());
+  // A short name of its own, so that any final name the file system takes
+  // (up to its longest) can be written.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const fs::path temp = folder / PathOf("." + base + ".jamcg-" + RandomTag());
+    const fs::path temp = folder / PathOf(".jamcg-" + RandomTag());
     out->stream = CreateExclusive(temp);
     if (out->stream != nullptr) {
       out->temp_path = temp;
@@ -133,14 +179,10 @@ bool PlaceOutput(OutputFile& out, bool replace, std::string* error) {
   }
   // Asked again: the file may have appeared, or become a folder, meanwhile.
   if (!MayWriteOutput(out.name, replace, error)) return false;
-  std::error_code code;
-#ifdef _WIN32
-  // Windows will not rename over an existing file.
-  if (replace) fs::remove(out.final_path, code);
-#endif
-  fs::rename(out.temp_path, out.final_path, code);
-  if (code) {
-    *error = "cannot write " + out.name + ": " + code.message();
+  const int failure = MoveIntoPlace(out.temp_path, out.final_path, replace);
+  if (failure != 0) {
+    *error = failure == EEXIST ? out.name + " exists (use -f to replace it)"
+                               : "cannot write " + out.name + ": " + Reason(failure);
     return false;
   }
   out.temp_path.clear();

@@ -1,7 +1,7 @@
 // This file contains how the command-line tool reads its inputs and writes its
 // outputs. An output is never written over an existing file unless asked to,
 // never over a folder, and never left partial: it is written under a
-// temporary name of its own beside the final one (".NAME.jamcg-RANDOM",
+// temporary name of its own beside the final one (".jamcg-RANDOM",
 // created exclusively, so that no other file is ever touched), and moved into
 // place only when complete. Inputs are read in bounded pieces, so that a
 // cancellation is seen between pieces and no more is read than was asked for.
@@ -39,6 +39,14 @@ bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::strin
 // Completes the file and moves it into place; on failure the temporary file
 // is removed and nothing else changed.
 bool PlaceOutput(OutputFile& out, bool replace, std::string* error);
+
+// Moves the complete file at `temp` to `final_path` in one step: over an
+// existing file only when `replace` (its data flushed to the disk first, so
+// that a crash cannot leave the old file gone and the new one empty), else
+// failing with EEXIST if anything has that name, even if it appeared a moment
+// ago. 0 on success, else an errno value.
+int MoveIntoPlace(const std::filesystem::path& temp, const std::filesystem::path& final_path,
+                  bool replace);
 
 // Writes `bytes` to `path` as a whole: OpenOutput, WriteOutput, PlaceOutput.
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -27,10 +28,17 @@ bool WantsBmp(const Session& s, const std::string& path) {
   return ext == ".bmp";
 }
 
-// False, reported, when neither --format nor the extension says the format.
+// False, reported, when neither --format nor the extension says the format,
+// or they say different ones.
 bool FormatKnown(Session& s, const std::string& path) {
   const std::string ext = AsciiLower(NameOf(PathOf(path).extension()));
-  if (!s.options.format.empty() || ext == ".png" || ext == ".bmp") return true;
+  const bool named = ext == ".png" || ext == ".bmp";
+  if (named && !s.options.format.empty() && ext != "." + s.options.format) {
+    s.Fail(path, "the name says " + ext.substr(1) + " but --format says " + s.options.format,
+           kExitUsage);
+    return false;
+  }
+  if (named || !s.options.format.empty()) return true;
   s.Fail(path, "cannot tell which format to write: name it .png or .bmp, or give --format",
          kExitUsage);
   return false;
@@ -235,73 +243,154 @@ bool ParseColour(const std::string& text, Background* colour) {
 
 }  // namespace
 
-void Convert(Session& s) {
-  const auto& inputs = s.options.operands;
-  if (inputs.empty()) {
-    s.Fail("convert", "give at least one input", kExitUsage);
-    return;
-  }
+namespace {
+
+// What convert is to do, worked out before anything is written.
+struct ConvertPlan {
   struct ArchiveCount {
     std::string path;
-    std::size_t members;
+    std::size_t members = 0;
     std::atomic<std::size_t> pictures{0};
   };
   std::vector<std::unique_ptr<ArchiveCount>> archives;
   std::vector<ConvertJob> jobs;
+  std::vector<fs::path> folders;  // to make; removed again if they stay empty
+  // Every output (a picture's file, an archive's folder) by the name the
+  // output's file system compares (without case on Windows), with the input
+  // that makes it.
+  std::map<std::string, std::string> outputs;
+};
+
+std::string CompareKey(const fs::path& path) {
+  std::error_code code;
+  const std::string key = NameOf(fs::absolute(path, code).lexically_normal());
+  return kBackslashSeparates ? AsciiLower(key) : key;
+}
+
+// Claims `output` for `input`: false, reported, when another input has it.
+bool Claim(Session& s, ConvertPlan& plan, const fs::path& output, const std::string& input) {
+  const auto [at, fresh] = plan.outputs.emplace(CompareKey(output), input);
+  if (fresh) return true;
+  s.Fail("convert",
+         at->second + " and " + input + " would both be written to " + NameOf(output) +
+             "; convert them one at a time, or to other places",
+         kExitUsage);
+  return false;
+}
+
+// Plans an archive's members: into `folder`, each as NAME.png (or .bmp).
+bool PlanArchive(Session& s, ConvertPlan& plan, const Source& source, const fs::path& folder) {
+  auto archive = std::make_shared<ArchiveMembers>();
+  if (!OpenArchive(s, source, archive.get())) return true;
+  if (!Claim(s, plan, folder, source.name)) return false;
+  plan.folders.push_back(folder);
+  plan.archives.push_back(std::make_unique<ConvertPlan::ArchiveCount>());
+  plan.archives.back()->path = source.name;
+  plan.archives.back()->members = ListedCount(*archive);
+  for (std::size_t i = 0; i < ListedCount(*archive); ++i) {
+    ConvertJob job;
+    job.which = ListedMember(*archive, i);
+    job.label = source.name + ": " + job.which.name;
+    job.source = source;
+    job.archive = archive;
+    job.output = NameOf(folder / (job.which.name + DefaultExtension(s)));
+    job.pictures = &plan.archives.back()->pictures;
+    plan.jobs.push_back(std::move(job));
+  }
+  return true;
+}
+
+// Plans a picture into `output` (whose format is known).
+bool PlanPicture(Session& s, ConvertPlan& plan, const Source& source, const std::string& output) {
+  if (output != "-" && !Claim(s, plan, PathOf(output), source.name)) return false;
+  ConvertJob job;
+  job.label = source.name;
+  job.source = source;
+  job.output = output;
+  plan.jobs.push_back(std::move(job));
+  return true;
+}
+
+// Where each input goes. OUT is a file for one picture (or, when it is a
+// folder, the folder it goes into), the folder of one archive's pictures
+// (OUT/NAME.png), or the folder of several inputs (OUT/STEM.png for a
+// picture, OUT/ARCHIVE/NAME.png for an archive). Without OUT each goes
+// beside its input. False when the command cannot be carried out as given
+// (reported as a usage error).
+bool PlanConvert(Session& s, ConvertPlan& plan) {
+  const auto& inputs = s.options.operands;
+  const std::string& out = s.options.output;
+  std::error_code code;
+  const bool several = inputs.size() > 1;
+  const bool out_is_folder = !out.empty() && out != "-" &&
+                             (several || fs::is_directory(PathOf(out), code) || out.back() == '/' ||
+                              (kBackslashSeparates && out.back() == '\\'));
+  if (out == "-" && several) {
+    s.Fail("convert", "standard output takes one picture; give -o a folder for several",
+           kExitUsage);
+    return false;
+  }
   for (const std::string& operand : inputs) {
-    if (s.Cancelled()) break;
+    if (s.Cancelled()) return true;
     Source source;
     Bytes head;
     if (!OpenOperand(s, operand, &source, &head)) continue;
-    const std::string& path = source.name;
     // Standard input has no name to give its outputs: "stdin".
-    const fs::path stem = source.memory ? fs::path("stdin") : PathOf(path).replace_extension();
-    // Several inputs, or an output that is a folder (or is spelled as one),
-    // go into that folder.
-    std::error_code code;
-    const std::string& out = s.options.output;
-    const bool to_folder = !out.empty() && out != "-" &&
-                           (inputs.size() > 1 || fs::is_directory(PathOf(out), code) ||
-                            out.back() == '/' || (kBackslashSeparates && out.back() == '\\'));
-    const fs::path base = to_folder ? PathOf(out) / stem.filename() : stem;
-    if (Takes(s.archive(), path, head)) {
+    const fs::path stem = source.memory ? fs::path("stdin") : PathOf(source.name).replace_extension();
+    const fs::path beside = out_is_folder ? PathOf(out) / stem.filename() : stem;
+    bool planned = true;
+    if (Takes(s.archive(), source.name, head)) {
       if (out == "-") {
-        s.Fail(path, "an archive's pictures go into a folder, not to standard output", kExitUsage);
-        continue;
+        s.Fail(source.name, "an archive's pictures go into a folder, not to standard output",
+               kExitUsage);
+        return false;
       }
-      auto archive = std::make_shared<ArchiveMembers>();
-      if (!OpenArchive(s, source, archive.get())) continue;
-      const fs::path folder = out.empty() || to_folder ? base : PathOf(out);
-      fs::create_directories(folder, code);
-      archives.push_back(std::make_unique<ArchiveCount>());
-      archives.back()->path = path;
-      archives.back()->members = ListedCount(*archive);
-      for (std::size_t i = 0; i < ListedCount(*archive); ++i) {
-        ConvertJob job;
-        job.which = ListedMember(*archive, i);
-        job.label = path + ": " + job.which.name;
-        job.source = source;
-        job.archive = archive;
-        job.output = NameOf(folder / (job.which.name + DefaultExtension(s)));
-        job.pictures = &archives.back()->pictures;
-        jobs.push_back(std::move(job));
+      const std::string ext = AsciiLower(NameOf(PathOf(out).extension()));
+      if (!out.empty() && !out_is_folder && (ext == ".png" || ext == ".bmp")) {
+        s.Fail(out, "an archive's pictures go into a folder, and this names a file", kExitUsage);
+        return false;
       }
-    } else if (Takes(s.picture(), path, head)) {
-      if (!out.empty() && out != "-" && !to_folder && !FormatKnown(s, out)) return;
-      if (to_folder) fs::create_directories(PathOf(out), code);
-      ConvertJob job;
-      job.label = path;
-      job.source = source;
-      job.output = out.empty() || to_folder ? NameOf(base) + DefaultExtension(s) : out;
-      jobs.push_back(job);
+      planned = PlanArchive(s, plan, source, out.empty() || several ? beside : PathOf(out));
+    } else if (Takes(s.picture(), source.name, head)) {
+      const bool to_file = !out.empty() && !out_is_folder;
+      if (to_file && out != "-" && !source.memory && SameFile(out, source.name)) {
+        s.Fail(out, "is the picture being converted; choose another output", kExitUsage);
+        return false;
+      }
+      if (to_file && out != "-" && !FormatKnown(s, out)) return false;
+      if (out_is_folder) plan.folders.push_back(PathOf(out));
+      planned = PlanPicture(s, plan, source,
+                            to_file ? out : NameOf(beside) + DefaultExtension(s));
     } else {
-      s.Fail(path, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
+      s.Fail(source.name, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
     }
+    if (!planned) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Convert(Session& s) {
+  if (s.options.operands.empty()) {
+    s.Fail("convert", "give at least one input", kExitUsage);
+    return;
+  }
+  ConvertPlan plan;
+  if (!PlanConvert(s, plan)) return;
+  std::error_code code;
+  std::vector<fs::path> made;
+  for (const fs::path& folder : plan.folders) {
+    if (!fs::is_directory(folder, code) && fs::create_directories(folder, code)) made.push_back(folder);
   }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  RunJobs(s, jobs, s.options.jobs != 0 ? s.options.jobs : cores);
+  RunJobs(s, plan.jobs, s.options.jobs != 0 ? s.options.jobs : cores);
+  // A folder made for pictures that did not come is not left behind.
+  for (const fs::path& folder : made) {
+    if (fs::is_empty(folder, code)) fs::remove(folder, code);
+  }
   if (s.options.quiet || s.Cancelled()) return;
-  for (const auto& archive : archives) {
+  for (const auto& archive : plan.archives) {
     std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", archive->path.c_str(),
                  archive->pictures.load(), archive->members);
   }
@@ -313,6 +402,25 @@ void Encode(Session& s) {
     return;
   }
   const std::string& path = s.options.operands[0];
+  // A folder takes the picture as NAME.gcmp; a name of another picture
+  // format would hide what the file holds.
+  std::string output = s.options.output;
+  std::error_code code;
+  if (output != "-" && fs::is_directory(PathOf(output), code)) {
+    const fs::path stem = path == "-" ? fs::path("stdin") : PathOf(path).stem();
+    output = NameOf(PathOf(output) / stem) + ".gcmp";
+  }
+  const std::string ext = AsciiLower(NameOf(PathOf(output).extension()));
+  for (const char* image_ext : {".png", ".bmp", ".ppm", ".pgm", ".pnm"}) {
+    if (ext == image_ext) {
+      s.Fail(output, "encode writes GCmpSH0 pictures: name the output .gcmp", kExitUsage);
+      return;
+    }
+  }
+  if (output != "-" && path != "-" && SameFile(output, path)) {
+    s.Fail(output, "is the picture being encoded; choose another output", kExitUsage);
+    return;
+  }
   Image image;
   std::string error;
   Background background;
@@ -335,7 +443,7 @@ void Encode(Session& s) {
            kExitInputError);
     return;
   }
-  if (!WriteOutputFile(s.options.output, picture, s.options.replace, &error))
+  if (!WriteOutputFile(output, picture, s.options.replace, &error))
     s.Fail("", error, kExitOutputError);
 }
 
