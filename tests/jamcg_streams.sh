@@ -26,6 +26,9 @@ ${runner:+"$runner"} "$jamcg" info - < pic.gcmp | grep -q "standard input: GCmpS
 cat set.nsc | ${runner:+"$runner"} "$jamcg" list --json - > list.txt && grep -q '"name":"2"' list.txt || fail "list a piped archive"
 cat set.nsc | ${runner:+"$runner"} "$jamcg" extract -q - -o out && cmp -s out/1 pic.gcmp && cmp -s out/2 notes.txt ||
   fail "extract a piped archive"
+${runner:+"$runner"} "$jamcg" extract set.nsc 1 -o - > one.gcmp && cmp -s one.gcmp pic.gcmp ||
+  fail "extract a member to standard output"
+[ ! -e ./- ] || fail "extract made a folder named -"
 ${runner:+"$runner"} "$jamcg" convert -q pic.gcmp -o a.bmp
 ${runner:+"$runner"} "$jamcg" convert -q --format bmp - -o - < pic.gcmp > b.bmp && cmp -s a.bmp b.bmp || fail "convert a pipe to a pipe"
 ${runner:+"$runner"} "$jamcg" check - < set.nsc | grep -q "standard input: ok" || fail "check a piped archive"
@@ -34,5 +37,14 @@ if [ -w /dev/full ]; then
   code=$?
   [ $code -eq 3 ] && grep -q "cannot write the standard output" err.txt || fail "list > /dev/full exited $code"
 fi
+# A reader that goes away (a closed pipe): jamcg stops, says nothing, exits 3.
+{ printf 'P6\n200 333\n255\n'; head -c 199800 /dev/urandom; } > noise.ppm
+${runner:+"$runner"} "$jamcg" encode noise.ppm -o noise.gcmp
+mkfifo gone
+head -c 10 gone > /dev/null &
+${runner:+"$runner"} "$jamcg" convert --format bmp noise.gcmp -o - > gone 2> err.txt
+code=$?
+wait
+[ $code -eq 3 ] && [ ! -s err.txt ] || fail "convert to a closed pipe exited $code: $(cat err.txt)"
 [ $status -eq 0 ] && echo "standard input and output work"
 exit $status

@@ -319,6 +319,9 @@ TEST(Jamcg, ConvertRefusesWhatWouldLoseDataAndPutsOutputsWhereItSays) {
   EXPECT_EQ(Jamcg({"convert", a, "-o", long_name}).code, kExitOk);
   EXPECT_EQ(Decode(long_name).rgb, s.image_a.rgb);
 
+  // A member named twice is extracted once, with no conflict.
+  EXPECT_EQ(Jamcg({"extract", "-q", s.archive, "2", "2", "-o", s.dir.File("twice")}).code, kExitOk);
+
   // Another run's output that appears after jamcg looked, before it moves
   // its own into place, is not replaced without -f; with -f it is.
   WriteFile(s.dir.File("temp"), Bytes{'n', 'e', 'w'});

@@ -104,7 +104,32 @@ void Extract(Session& s) {
       }
     }
   }
-  members = WholeMembers(s, archive, members);
+  // A member named twice is extracted once.
+  std::vector<Member> once;
+  for (const Member& m : members) {
+    if (std::none_of(once.begin(), once.end(),
+                     [&](const Member& o) { return o.position == m.position; }))
+      once.push_back(m);
+  }
+  members = WholeMembers(s, archive, once);
+  if (s.options.output == "-") {
+    // One member to standard output, as it is.
+    if (members.size() != 1) {
+      s.Fail("extract", "standard output takes one member; name it, or give -o a folder",
+             kExitUsage);
+      return;
+    }
+    Bytes bytes;
+    std::string error;
+    const std::int32_t status = ReadMember(*s.context.plugins, archive, members[0], &bytes, &error);
+    if (status != Ok) {
+      s.Fail(path + ": " + members[0].name, StatusText(status, false, path, error),
+             ExitCodeOf(status));
+    } else if (!WriteOutputFile("-", bytes, true, &error)) {
+      s.Fail("", error, kExitOutputError);
+    }
+    return;
+  }
   // The folder is made only when there is something to put in it.
   bool made_folder = false;
   std::error_code code;

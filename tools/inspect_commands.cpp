@@ -121,6 +121,12 @@ void List(Session& s) {
   if (!ReadOperand(s, s.options.operands[0], &source) || !OpenArchive(s, source, &archive)) return;
   if (!s.options.json) std::fprintf(s.context.out, "%-8s %12s %12s\n", "name", "position", "size");
   for (std::size_t i = 0; i < ListedCount(archive); ++i) {
+    // Output that cannot be written (a reader that has gone) stops it at once.
+    if (i % 1024 == 0 && std::ferror(s.context.out)) {
+      s.Fail("", ReaderGone(errno) ? kClosedPipe : "cannot write the standard output",
+             kExitOutputError);
+      return;
+    }
     const Member m = ListedMember(archive, i);
     if (s.options.json) {
       std::fprintf(s.context.out, "{\"name\":\"%s\",\"position\":%llu,\"size\":%llu}\n",

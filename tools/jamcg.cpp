@@ -73,8 +73,9 @@ const Command kCommands[] = {
     {"extract", Extract, kOutputOption | kReplaceOption | kQuietOption,
      "usage: jamcg extract [-f] [-q] ARCHIVE [NAME...] [-o DIR]\n"
      "Extracts every listed member, or the members NAME... (numbers, as 7 or 007),\n"
-     "into DIR (default: the current folder), each as a file named for its number.\n"
-     "A member that runs past the end of the archive is reported and not extracted.\n"},
+     "into DIR (default: the current folder), each as a file named for its number;\n"
+     "with -o -, the one member NAME to standard output. A member that runs past the\n"
+     "end of the archive is reported and not extracted.\n"},
     {"convert", Convert,
      kOutputOption | kReplaceOption | kQuietOption | kJobsOption | kFormatOption,
      "usage: jamcg convert [-f] [-q] [-j N] [--format png|bmp] INPUT... [-o OUT]\n"

@@ -28,6 +28,7 @@
 #include "support/text_encoding.h"
 #include "tools/file_names.h"
 #include "tools/jamcg.h"
+#include "tools/output_files.h"
 
 namespace {
 
@@ -66,6 +67,9 @@ void CatchStopRequests() {
   action.sa_handler = OnStopRequest;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // A closed pipe is seen as a failed write (EPIPE), which ends the command
+  // with exit code 3 and no message, rather than a silent death by signal.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 #endif
 
@@ -112,8 +116,11 @@ int RunMain(std::vector<std::string> args) {
   }
   // What was printed must have reached its destination (a full disk, a
   // closed pipe).
+  // A reader that has gone (a closed pipe) ends it quietly, with 3.
   if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && code == kExitOk) {
-    std::fprintf(stderr, "jamcg: cannot write the standard output: %s\n", std::strerror(errno));
+    const int cause = errno;
+    if (!ReaderGone(cause))
+      std::fprintf(stderr, "jamcg: cannot write the standard output: %s\n", std::strerror(cause));
     code = kExitOutputError;
   }
   // Stopped by a signal: 128 + its number, as shells report it (130 for Ctrl-C).

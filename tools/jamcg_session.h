@@ -56,9 +56,10 @@ struct Session {
   // Reports a failure about `subject` and keeps the worst exit code.
   // A cancellation is reported once, at the end, and what fails because of
   // it (an interrupted read) is not reported at all.
+  // A message that is empty (standard output's reader has gone) is not shown.
   void Fail(const std::string& subject, const std::string& message, int code) {
     std::lock_guard<std::mutex> hold(lock);  // workers report from several threads
-    if (code != kExitCancelled && !Cancelled())
+    if (code != kExitCancelled && !Cancelled() && !message.empty())
       std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
                    message.c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;

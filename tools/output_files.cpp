@@ -155,9 +155,19 @@ bool OpenOutput(const std::string& path, bool replace, OutputFile* out, std::str
   return false;
 }
 
+bool ReaderGone(int error) {
+#ifdef _WIN32
+  return error == EPIPE || error == EINVAL;
+#else
+  return error == EPIPE;
+#endif
+}
+
 bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::string* error) {
   if (size != 0 && std::fwrite(data, 1, size, out.stream) != size) {
-    *error = "cannot write " + out.name + ": " + Reason(errno);
+    const int cause = errno;
+    *error = out.stream == stdout && ReaderGone(cause) ? kClosedPipe
+                                                        : "cannot write " + out.name + ": " + Reason(cause);
     return false;
   }
   return true;
@@ -167,7 +177,8 @@ bool PlaceOutput(OutputFile& out, bool replace, std::string* error) {
   if (out.stream == stdout) {
     out.stream = nullptr;
     if (std::fflush(stdout) == 0) return true;
-    *error = "cannot write the standard output: " + Reason(errno);
+    const int cause = errno;
+    *error = ReaderGone(cause) ? kClosedPipe : "cannot write the standard output: " + Reason(cause);
     return false;
   }
   const int closed = std::fclose(out.stream);

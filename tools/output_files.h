@@ -40,6 +40,14 @@ bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::strin
 // is removed and nothing else changed.
 bool PlaceOutput(OutputFile& out, bool replace, std::string* error);
 
+// The error text of a write to standard output after its reader has gone (a
+// closed pipe): not a failure to report, only a reason to stop, with exit 3.
+inline const std::string kClosedPipe = "";
+
+// True when `error` (errno) says that standard output's reader has gone:
+// EPIPE (SIGPIPE is ignored), or on Windows EINVAL, as msvcrt says it.
+bool ReaderGone(int error);
+
 // Moves the complete file at `temp` to `final_path` in one step: over an
 // existing file only when `replace` (its data flushed to the disk first, so
 // that a crash cannot leave the old file gone and the new one empty), else
