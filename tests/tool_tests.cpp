@@ -521,6 +521,10 @@ TEST(Jamcg, CheckNamesWhatHostsDoNotSee) {
   WriteFile(s.dir.File("small.nsc"), small);
   const Bytes wrapped = {'N', 'S', 'C', 'F', 16, 0, 0, 0, 20, 0, 0, 0, 18, 0, 0, 0, 1, 2, 3, 4};
   WriteFile(s.dir.File("wrapped.nsc"), wrapped);
+  ASSERT_EQ(Jamcg({"pack", s.dir.File("a.gcmp"), s.dir.File("cut.gcmp"), "-o",
+                   s.dir.File("holds-cut.nsc")})
+                .code,
+            kExitOk);
   struct Case {
     const char* file;
     int code;
@@ -532,6 +536,7 @@ TEST(Jamcg, CheckNamesWhatHostsDoNotSee) {
       {"broken.gcmp", kExitInputError, "broken pixel data"},
       {"small.nsc", kExitInputError, "member 2 has fewer than 2 bytes"},
       {"wrapped.nsc", kExitInputError, "member 2 runs past the end of the file"},
+      {"holds-cut.nsc", kExitInputError, "member 2: the pixel data end before every pixel"},
       {"notes.txt", kExitInputError, "neither plug-in takes it"},
   };
   for (const Case& c : cases) {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "tools/image_files.h"
+#include "picture/picture_header.h"
 #include "tools/jamcg_session.h"
 #include "tools/picture_reading.h"
 #include "tools/output_files.h"
@@ -61,6 +62,30 @@ std::vector<std::string> PictureProblems(Session& s, const Source& source,
   if (status != Ok) return {StatusText(status, true, source.name, error)};
   if (truncated) return {"the pixel data end before every pixel is coded (the rest shows black)"};
   return {};
+}
+
+// The problems of the pictures inside an archive, each named for its member:
+// what PictureProblems finds in each listed member that is a picture.
+std::vector<std::string> MemberPictureProblems(Session& s, const ArchiveMembers& archive,
+                                               std::uint64_t* budget) {
+  std::vector<std::string> problems;
+  for (std::size_t i = 0; i < ListedCount(archive) && !s.Cancelled(); ++i) {
+    const Member m = ListedMember(archive, i);
+    if (m.size < kPictureHeaderSize || PastTheEnd(archive, m)) continue;
+    auto bytes = std::make_shared<Bytes>();
+    std::string error;
+    const std::int32_t status = ReadMember(*s.context.plugins, archive, m, bytes.get(), &error);
+    if (status != Ok) {
+      problems.push_back("member " + m.name + ": " + StatusText(status, false, archive.source.name, error));
+      continue;
+    }
+    Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
+    head.resize(kHeadSize);
+    if (s.picture().IsSupported("", Probe(head)) != 1) continue;
+    for (const std::string& problem : PictureProblems(s, Source{m.name, bytes}, budget))
+      problems.push_back("member " + m.name + ": " + problem);
+  }
+  return problems;
 }
 
 }  // namespace
@@ -157,6 +182,8 @@ void Check(Session& s) {
       ArchiveMembers archive;
       if (!OpenArchive(s, source, &archive)) continue;
       problems = ArchiveProblems(archive, head);
+      for (const std::string& problem : MemberPictureProblems(s, archive, &budget))
+        problems.push_back(problem);
     } else if (Takes(s.picture(), path, head)) {
       problems = PictureProblems(s, source, &budget);
     } else {
