@@ -218,7 +218,10 @@ gboolean StopLoad(gpointer data, GError** error) {
   auto* c = static_cast<LoadContext*>(data);
   bool ok = c->stage == Stage::Done;
   if (c->stage == Stage::Header) {
-    Fail(error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "The GCmpSH0 file ends inside its header");
+    // The header, too, reads as zeros past the end of the data, as the
+    // plug-in reads it.
+    static const guint8 kZeros[kPictureHeaderSize] = {};
+    ok = Take(*c, kZeros, kPictureHeaderSize - c->size, error) && DecodeRows(*c, true, error);
   } else if (c->stage == Stage::Window || c->stage == Stage::Rows) {
     ok = DecodeRows(*c, true, error);
   } else if (c->stage == Stage::Failed) {

@@ -22,7 +22,10 @@ struct Loaded {
 
 void Size(gint* width, gint* height, gpointer data) {
   const Loaded& loaded = *static_cast<Loaded*>(data);
-  if (loaded.none) *width = *height = 0;
+  if (loaded.none) {
+    *width = *height = 0;
+    return;
+  }
   if (!loaded.smaller) return;
   *width = *width / 3 + 1;
   *height = *height / 5 + 1;

@@ -40,7 +40,9 @@ source scripts/setup.sh
 need_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-dev
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)" >/dev/null
+mkdir -p build/fuzz
+cmake --build --preset fuzz -j "$(nproc)" >build/fuzz/build.log 2>&1 ||
+  { tail -40 build/fuzz/build.log; echo "the fuzz targets did not build"; exit 1; }
 build/fuzz/bin/make_seeds build/fuzz/seeds >/dev/null
 mkdir -p build/fuzz/crashes
 # In CI every run starts from the same random seed, so that a run is repeatable.

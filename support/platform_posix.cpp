@@ -208,7 +208,7 @@ MemoryHandle LocalAllocEntry(void*, std::uint32_t flags, std::uint32_t size) {
   // Any size the system can supply, as on 64-bit Windows (a 32-bit process
   // cannot have the record and the data beyond the top of its addresses).
   const std::size_t room = offsetof(MovableBlock, data);
-  if (size > SIZE_MAX - room) return Fail(kErrorNotEnoughMemory), nullptr;
+  if (std::uint64_t{size} > std::uint64_t{SIZE_MAX} - room) return Fail(kErrorNotEnoughMemory), nullptr;
   const std::size_t bytes = room + (size == 0 ? 1 : size);
   // calloc takes a large block as fresh pages, already zero.
   void* memory = (flags & kLocalZeroInit) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
