@@ -43,6 +43,12 @@ bool SizeAllowed(std::int64_t width, std::int64_t height) {
 
 std::size_t Stride(std::int32_t width) { return (3 * static_cast<std::size_t>(width) + 3) / 4 * 4; }
 
+// 16-bit samples to 8 bits, rounded: v / 257 to the nearest, as PNM's are.
+void RoundTo8Bits(const std::uint16_t* samples, std::size_t count, std::uint8_t* out) {
+  for (std::size_t i = 0; i < count; ++i)
+    out[i] = static_cast<std::uint8_t>((std::uint32_t{samples[i]} * 255 + 32767) / 65535);
+}
+
 // Lays 4-byte RGBA pixels onto the background: GCmpSH0 has no alpha.
 void Composite(const std::uint8_t* rgba, std::int32_t width, std::int32_t height,
                const Background& background, Image* image) {
@@ -109,6 +115,18 @@ bool DecodeWithStb(const std::vector<std::uint8_t>& b, const char* kind,
   // must all be there.
   if (std::strcmp(kind, "BMP") == 0 && !BmpRowsPresent(b, width, height))
     return *error = "truncated BMP pixel data", false;
+  const std::size_t samples = 4 * static_cast<std::size_t>(width) * height;
+  if (stbi_is_16_bit_from_memory(b.data(), size)) {
+    // stb_image would drop the low byte of each sample: rounded here instead.
+    stbi_us* wide = stbi_load_16_from_memory(b.data(), size, &width, &height, &channels, 4);
+    if (wide == nullptr)
+      return *error = std::string("bad ") + kind + " file: " + stbi_failure_reason(), false;
+    std::vector<std::uint8_t> rgba(samples);
+    RoundTo8Bits(wide, samples, rgba.data());
+    stbi_image_free(wide);
+    Composite(rgba.data(), width, height, background, image);
+    return true;
+  }
   stbi_uc* rgba = stbi_load_from_memory(b.data(), size, &width, &height, &channels, 4);
   if (rgba == nullptr)
     return *error = std::string("bad ") + kind + " file: " + stbi_failure_reason(), false;
@@ -244,12 +262,22 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
              std::to_string(ihdr.height) + ")";
     return false;
   }
-  // Every kind of PNG (grey, palette, 16 bits, transparency) as RGBA, 8 bits.
-  if (status == 0) status = spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &out_size);
+  // Every kind of PNG (grey, palette, 16 bits, transparency) as RGBA, 8 bits;
+  // 16-bit samples decoded whole and rounded here (libspng would drop their
+  // low byte).
+  const bool wide = ihdr.bit_depth == 16;
+  const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
+  if (status == 0) status = spng_decoded_image_size(ctx, format, &out_size);
   std::vector<std::uint8_t> rgba;
   if (status == 0) {
     rgba.resize(out_size);
-    status = spng_decode_image(ctx, rgba.data(), out_size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS);
+    status = spng_decode_image(ctx, rgba.data(), out_size, format, SPNG_DECODE_TRNS);
+  }
+  if (status == 0 && wide) {
+    std::vector<std::uint16_t> samples(out_size / 2);
+    std::memcpy(samples.data(), rgba.data(), out_size);
+    RoundTo8Bits(samples.data(), samples.size(), rgba.data());
+    rgba.resize(samples.size());
   }
   spng_ctx_free(ctx);
   if (status != 0) return *error = std::string("bad PNG file: ") + spng_strerror(status), false;
