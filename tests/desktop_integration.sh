@@ -35,5 +35,20 @@ type=$(gio info -a standard::content-type set.nsc | sed -n 's/.*content-type: //
 cp set.nsc unnamed
 type=$(gio info -a standard::content-type unnamed | sed -n 's/.*content-type: //p')
 [ "$type" = "application/x-nsc-archive" ] || fail "an archive with no extension is '$type'"
+# Beside the system's types, as installed: Debian's database also names
+# *.nsc (application/x-netshow-channel), so an archive is ours by its magic
+# and a text file named .nsc is not.
+mkdir -p home/mime/packages
+cp /usr/share/mime/packages/freedesktop.org.xml "$build/share/mime/packages/jamcg.xml" home/mime/packages/
+update-mime-database home/mime 2> /dev/null
+printf 'a text file\n' > text.nsc
+for pair in "set.nsc application/x-nsc-archive" "text.nsc text/plain application/x-netshow-channel"; do
+  set -- $pair
+  type=$(XDG_DATA_HOME=$work/home XDG_DATA_DIRS=$work/none gio info -a standard::content-type "$1" |
+    sed -n 's/.*content-type: //p')
+  file=$1
+  shift
+  case " $* " in *" $type "*) ;; *) fail "$file beside the system's types is '$type'" ;; esac
+done
 [ $status -eq 0 ] && echo "thumbnails and MIME types work from the build tree"
 exit $status
