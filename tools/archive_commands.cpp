@@ -183,6 +183,11 @@ void Pack(Session& s) {
   std::vector<std::uint64_t> sizes;
   std::uint64_t start = 4 * (std::max<std::size_t>(inputs.size(), 2) + 2);
   for (const std::string& path : inputs) {
+    if (path == "-") {
+      s.Fail("pack", "pack takes files, whose sizes it must know first, not standard input",
+             kExitUsage);
+      return;
+    }
     std::string problem = InputProblem(path);
     std::error_code code;
     if (problem.empty() && !fs::is_regular_file(PathOf(path), code))

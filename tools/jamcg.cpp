@@ -111,8 +111,28 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-// "The following argument was not expected: -x" reads "the following ...".
-std::string Lowered(std::string text) {
+// The option parser's complaint in jamcg's own words: what was wrong, and
+// with which word of the command line.
+std::string UsageProblem(const CLI::ParseError& failure) {
+  std::string text = failure.what();
+  const auto after = [&](const std::string& prefix) {
+    const std::size_t at = text.find(prefix);
+    return at == std::string::npos ? std::string() : text.substr(at + prefix.size());
+  };
+  const std::string option = text.substr(0, text.find(':'));
+  if (!after("At Most 1 required").empty()) return option + " is given more than once";
+  if (const std::string extra = after("not expected: "); !extra.empty())
+    return extra + ": this command takes no such option or argument";
+  if (const std::string value = after("Value "); !value.empty()) {
+    const std::string range = after("not in range ");
+    return option + " takes a number from " + range.substr(0, range.find(' ')) + " to " +
+           range.substr(range.rfind(' ') + 1) + ", not " + value.substr(0, value.find(' '));
+  }
+  if (text.find(" required ") != std::string::npos && text.find("missing") != std::string::npos)
+    return option + " needs a value";
+  if (const std::string choice = after(" not in {"); !choice.empty())
+    return option + " takes " + choice.substr(0, choice.find('}')) + ", not " +
+           after(": ").substr(0, after(": ").find(' '));
   if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] + 32);
   return text;
 }
@@ -146,9 +166,13 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     sub->set_help_flag();
     sub->add_flag("-h,--help", options.help);
     if (c.options & kOutputOption) sub->add_option("-o,--output", options.output);
-    if (c.options & kReplaceOption) sub->add_flag("-f,--force", options.replace);
-    if (c.options & kQuietOption) sub->add_flag("-q,--quiet", options.quiet);
-    if (c.options & kJsonOption) sub->add_flag("--json", options.json);
+    // Every option, flags included, may be given once.
+    const auto once = CLI::MultiOptionPolicy::Throw;
+    if (c.options & kReplaceOption)
+      sub->add_flag("-f,--force", options.replace)->multi_option_policy(once);
+    if (c.options & kQuietOption)
+      sub->add_flag("-q,--quiet", options.quiet)->multi_option_policy(once);
+    if (c.options & kJsonOption) sub->add_flag("--json", options.json)->multi_option_policy(once);
     if (c.options & kFormatOption)
       sub->add_option("--format", options.format)->check(CLI::IsMember({"png", "bmp"}));
     if (c.options & kBackgroundOption) sub->add_option("--background", options.background);
@@ -164,7 +188,7 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     for (const Command& c : kCommands) {
       if (app.got_subcommand(c.name)) command = &c;
     }
-    std::fprintf(context.err, "jamcg: %s\n%s", Lowered(failure.what()).c_str(),
+    std::fprintf(context.err, "jamcg: %s\n%s", UsageProblem(failure).c_str(),
                  command != nullptr ? command->help : kUsage);
     return kExitUsage;
   }
