@@ -204,8 +204,8 @@ void Pack(Session& s) {
     }
     if (size < 2) {
       s.Fail(path,
-             "has " + std::to_string(size) +
-                 " bytes; hosts list only members of 2 bytes or more, so it could not be "
+             "has " + std::to_string(size) + (size == 1 ? " byte" : " bytes") +
+                 "; hosts list only members of 2 bytes or more, so it could not be "
                  "extracted again",
              kExitInputError);
       return;

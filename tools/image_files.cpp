@@ -204,7 +204,7 @@ bool ReadImageFile(const std::string& path, Image* image, std::string* error,
   constexpr std::size_t kHead = 64 << 10;
   std::vector<std::uint8_t> bytes;
   if (!ReadInputFile(path, &bytes, error, kHead, interrupted)) return false;
-  if (!LooksLikeImage(bytes)) return *error = "not a PNG, BMP or PPM file", false;
+  if (!LooksLikeImage(bytes)) return *error = "not a PNG, BMP or PNM file", false;
   if (bytes.size() == kHead) {
     if (path == "-") {
       // Standard input goes on where the head ended.

@@ -81,12 +81,14 @@ const Command kCommands[] = {
      "usage: jamcg convert [-f] [-q] [-j N] [--format png|bmp] INPUT... [-o OUT]\n"
      "Decodes GCmpSH0 pictures into PNG or BMP files, upright. For one picture, OUT is\n"
      "the output file (--format, or else its extension, .png or .bmp, chooses the\n"
-     "format), or a folder\n"
-     "to put it in; for several, OUT is a folder (default: beside each input, with the\n"
-     "extension replaced). An NSC archive converts each member that is a picture,\n"
-     "straight from memory, into OUT/NAME.png (default OUT: the archive's name\n"
-     "without its extension). The pictures are converted by N workers at once\n"
-     "(default: one per core); the files written do not depend on N.\n"},
+     "format; - is standard output), or a folder to put it in. For one NSC archive,\n"
+     "OUT is the folder of its pictures, each member that is one as OUT/NAME.png\n"
+     "(default OUT: the archive's name without its extension). For several inputs,\n"
+     "OUT is a folder: OUT/NAME.png for a picture, OUT/ARCHIVE/NAME.png for an\n"
+     "archive (default: beside each input). Inputs whose outputs would collide are\n"
+     "refused before anything is written. A picture whose data end early is written\n"
+     "(black where they are missing) with a warning, and the exit code is 1. N\n"
+     "workers convert at once (default: one per core); the files do not depend on N.\n"},
     {"pack", Pack, kOutputOption | kReplaceOption | kQuietOption,
      "usage: jamcg pack [-f] FILE... -o ARCHIVE.nsc\n"
      "Packs the files, in the order given, into a new NSC archive. Each file must\n"

@@ -59,9 +59,11 @@ struct Session {
   // A message that is empty (standard output's reader has gone) is not shown.
   void Fail(const std::string& subject, const std::string& message, int code) {
     std::lock_guard<std::mutex> hold(lock);  // workers report from several threads
+    // "cannot read FILE: ..." names its file already.
+    const bool named = message.rfind("cannot read " + subject + ":", 0) == 0;
     if (code != kExitCancelled && !Cancelled() && !message.empty())
-      std::fprintf(context.err, "jamcg: %s%s%s\n", subject.c_str(), subject.empty() ? "" : ": ",
-                   message.c_str());
+      std::fprintf(context.err, "jamcg: %s%s%s\n", named ? "" : subject.c_str(),
+                   subject.empty() || named ? "" : ": ", message.c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
   }
 

@@ -134,7 +134,7 @@ bool OpenOutput(const std::string& path, bool replace, OutputFile* out, std::str
   if (path == "-") {
     // Standard output: written as it comes, so a failure may leave part of it.
     UseBinaryMode(stdout);
-    out->name = "standard output";
+    out->name = "the standard output";
     out->stream = stdout;
     return true;
   }
@@ -211,7 +211,8 @@ std::string InputProblem(const std::string& path) {
   std::error_code code;
   const fs::file_status status = fs::status(PathOf(path), code);
   if (fs::is_directory(status)) return "is a folder";
-  if (!fs::exists(status)) return code ? code.message() : "no such file";
+  if (status.type() == fs::file_type::not_found) return "no such file";
+  if (!fs::exists(status)) return code.message();
   return "";
 }
 
