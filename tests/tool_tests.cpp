@@ -400,7 +400,7 @@ TEST(Jamcg, PackWritesOnlyWhatHostsCanReadBack) {
     std::vector<std::string> files;
     std::string message;
   } cases[] = {
-      {{"one", "one"}, "one: has 1 bytes; hosts list only members of 2 bytes or more"},
+      {{"one", "one"}, "one: has 1 byte; hosts list only members of 2 bytes or more"},
       {{"zero"}, "zero: has 0 bytes"},
       {{"two", "zero"}, "zero: has 0 bytes"},
       {{"big1", "big2", "two"}, "two: would start past 2 GiB into the archive"},
