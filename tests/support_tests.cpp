@@ -9,9 +9,16 @@
 #include <filesystem>
 #include <string>
 #ifndef _WIN32
+#include <sys/mman.h>
 #include <sys/resource.h>
+#else
+#include <windows.h>
+#undef far  // Windows' old pointer words, which the tests use as names
+#undef near
 #endif
 
+#include "archive/archive_plugin.h"
+#include "picture/picture_plugin.h"
 #include "support/input_source.h"
 #include "support/platform_faults.h"
 #include "support/result_block.h"
@@ -19,6 +26,7 @@
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
 #include "tools/plugin_host.h"
+#include "writers/gcmp_writer.h"
 
 namespace {
 
@@ -29,6 +37,18 @@ constexpr bool kOnWindows = true;
 #else
 constexpr bool kOnWindows = false;
 #endif
+
+// `size` bytes of memory at or above 2 GiB, as a large-address-aware 32-bit
+// host may hold them, or null where the process has none there.
+void* MemoryAbove2GiB(std::size_t size) {
+#ifdef _WIN32
+  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
+#else
+  void* memory = mmap(reinterpret_cast<void*>(std::uintptr_t{0xA0000000u}), size,
+                      PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return memory == MAP_FAILED ? nullptr : memory;
+#endif
+}
 
 Bytes Counting(std::size_t size) {
   Bytes bytes(size);
@@ -486,6 +506,37 @@ TEST(InputSource, LentHandlePast2GiBIsPutBackToo) {
   }
   EXPECT_EQ(FilePosition(file), far);
   OsCloseHandle(os, file);
+}
+
+TEST(InputSource, HostMemoryAbove2GiBIsReadLikeAnyOther) {
+  // A 32-bit host that is large-address-aware hands over addresses with the
+  // top bit set: memory sources and probe words there read as anywhere else.
+  if (kIs64BitEdition) return;  // every address of a 64-bit host is tested elsewhere
+  Bytes picture;
+  const Bytes pixels(3 * 5 * 9, 0x5A);
+  ASSERT_TRUE(EncodeGcmpPicture(pixels.data(), 5, 9, &picture));
+  const std::size_t size = 1 << 16;
+  auto* high = static_cast<std::uint8_t*>(MemoryAbove2GiB(size));
+  if (high == nullptr || reinterpret_cast<std::uintptr_t>(high) < 0x80000000u) {
+    std::printf("no memory above 2 GiB in this process: not checked\n");
+    return;
+  }
+  std::memcpy(high, picture.data(), picture.size());
+  const HostInt length = static_cast<HostInt>(picture.size());
+  PictureInfoRecord record{};
+  EXPECT_EQ(picture::GetPictureInfo(os, high, length, kInputMemory, &record), Ok);
+  EXPECT_EQ(record.width, 5);
+  EXPECT_EQ(picture::IsSupported(os, "", reinterpret_cast<std::uintptr_t>(high)), 1);
+  MemoryHandle info = nullptr, bits = nullptr;
+  ASSERT_EQ(picture::GetPicture(os, high, length, kInputMemory, &info, &bits, nullptr, 0), Ok);
+  TakeBlock(info);
+  const Bytes dib = TakeBlock(bits);
+  ASSERT_EQ(dib.size(), 16u * 9);  // rows of 15 bytes and 1 of padding
+  for (std::size_t row = 0; row < 9; ++row)
+    EXPECT_EQ(Bytes(dib.begin() + 16 * row, dib.begin() + 16 * row + 15), Bytes(15, 0x5A));
+  MemoryHandle copy = nullptr;
+  ASSERT_EQ(archive::GetFile(os, high, length, &copy, kInputMemory | kOutputMemory, nullptr, 0), Ok);
+  EXPECT_EQ(TakeBlock(copy), picture);
 }
 
 TEST(ResultBlock, AllocationFailuresLeaveSlotAndPointerNull) {
