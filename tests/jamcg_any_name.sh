@@ -38,4 +38,18 @@ run list --json "書庫 アーカイブ.nsc"
 expect '{"name":"2",'
 run extract -q "書庫 アーカイブ.nsc" -o "出力 é"
 cmp "出力 é/1" "日本の絵.gcmp" && cmp "出力 é/2" "café crème.ppm" || { echo "FAIL: extracted bytes differ"; exit 1; }
+
+# Plug-ins come from jamcg.exe's own folder only: a copy of jamcg.exe with
+# none beside it tells which file it misses and where it looked, even with
+# plug-ins (planted) in the current folder; --version needs none.
+mkdir alone
+cp "$jamcg" alone/jamcg.exe
+for f in "$(dirname "$jamcg")"/*.sp?; do cp "$f" .; done
+jamcg=alone/jamcg.exe
+run --version
+expect "jamcg "
+eval "$runner" '"$jamcg"' list '"書庫 アーカイブ.nsc"' > out.txt 2> err.txt
+code=$?
+[ $code -eq 1 ] && grep -q "cannot find vizuz.sp. in .*alone (the plug-ins lie beside jamcg.exe" err.txt ||
+  { echo "FAIL: jamcg.exe without plug-ins exited $code:"; cat err.txt; exit 1; }
 echo "jamcg.exe handled every name"

@@ -11,8 +11,16 @@
 
 namespace {
 
+// jamcg.exe loads its plug-ins, from its own folder or --plugins DIR; the
+// Linux jamcg has them built in.
+#ifdef _WIN32
+#define PLUGINS_OPTION "[--plugins DIR] "
+#else
+#define PLUGINS_OPTION ""
+#endif
+
 const char* const kUsage =
-    "usage: jamcg [--plugins DIR] COMMAND [OPTIONS] ARGS...\n"
+    "usage: jamcg " PLUGINS_OPTION "COMMAND [OPTIONS] ARGS...\n"
     "\n"
     "Lists, extracts and converts NSC archives and GCmpSH0 pictures through the\n"
     "vizuz and orbelint plug-ins, and packs and encodes new ones.\n"

@@ -75,8 +75,10 @@ void CatchStopRequests() {
 
 int RunMain(std::vector<std::string> args) {
   std::string folder;
+  bool plugins_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] != "--plugins") continue;
+    plugins_given = true;
     if (i + 1 == args.size()) {
       std::fprintf(stderr, "jamcg: --plugins needs a folder\n");
       return kExitUsage;
@@ -86,8 +88,17 @@ int RunMain(std::vector<std::string> args) {
                args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
     break;
   }
-  // Help needs no plug-ins: it is printed even where they cannot be loaded.
+  (void)plugins_given;  // jamcg.exe takes --plugins
+#ifndef _WIN32
+  if (plugins_given) {
+    std::fprintf(stderr, "jamcg: --plugins is for jamcg.exe: this jamcg has the plug-ins built in\n");
+    return kExitUsage;
+  }
+#endif
+  // Help and the version need no plug-ins: they are printed even where the
+  // plug-ins cannot be loaded.
   const bool help = args.empty() || args[0] == "help" ||
+                    std::find(args.begin(), args.end(), "--version") != args.end() ||
                     std::find(args.begin(), args.end(), "--help") != args.end() ||
                     std::find(args.begin(), args.end(), "-h") != args.end();
   PluginHost plugins{};

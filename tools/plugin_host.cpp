@@ -33,20 +33,48 @@ void FindOptional(HMODULE library, const char* name, Function* slot) {
   *slot = found == nullptr ? nullptr : reinterpret_cast<Function>(reinterpret_cast<void*>(found));
 }
 
-HMODULE Load(const std::string& folder, const char* name, std::string* error) {
-  const std::string path = folder.empty() ? name : folder + "\\" + name;
+// The folder jamcg.exe lies in, as an absolute path: the plug-ins are
+// loaded from there by their full path, never looked for by bare name in the
+// current folder or on PATH, where anyone may have put a file of that name.
+std::string ProgramFolder() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  path.resize(length);
+  path.resize(path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/"));
+  std::string folder;
+  Utf8FromUtf16(std::u16string(path.begin(), path.end()), &folder);
+  return folder;
+}
+
+HMODULE Load(std::string folder, const char* name, std::string* error) {
+  for (char& c : folder) {
+    if (c == '/') c = '\\';  // one kind of separator in what is shown
+  }
+  while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
+  const std::string path = folder + "\\" + name;
   std::u16string wide;
   HMODULE library = nullptr;
   if (Utf16FromUtf8(path, &wide))
     library = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
-  if (library == nullptr)
-    *error = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
-  return library;
+  if (library != nullptr) return library;
+  const DWORD code = GetLastError();
+  if (code == ERROR_MOD_NOT_FOUND || code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+    *error = "cannot find " + std::string(name) + " in " + folder +
+             " (the plug-ins lie beside jamcg.exe, or in the folder --plugins names)";
+  } else if (code == ERROR_BAD_EXE_FORMAT) {
+    *error = path + " is not a plug-in for a " + (sizeof(void*) == 8 ? "64" : "32") +
+             "-bit program (this jamcg.exe is " + (sizeof(void*) == 8 ? "64" : "32") +
+             "-bit; take the one beside the plug-ins of its width)";
+  } else {
+    *error = "cannot load " + path + " (Windows error " + std::to_string(code) + ")";
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-bool LoadPlugins(const std::string& folder, PluginHost* host, std::string* error) {
+bool LoadPlugins(const std::string& chosen, PluginHost* host, std::string* error) {
+  const std::string folder = chosen.empty() ? ProgramFolder() : chosen;
   HMODULE vizuz = Load(folder, kArchivePluginFile, error);
   HMODULE orbelint = vizuz != nullptr ? Load(folder, kPicturePluginFile, error) : nullptr;
   if (orbelint == nullptr) return false;
