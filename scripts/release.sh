@@ -14,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 source scripts/setup.sh
-need_packages "${BUILD_PACKAGES[@]}" zip help2man dpkg-dev
+need_packages "${BUILD_PACKAGES[@]}" zip dpkg-dev lintian
 out=$(realpath -m "${1:-build/release}")
 version=$(sed -n 's/^project(vizuz_orbelint VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)

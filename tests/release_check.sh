@@ -62,7 +62,20 @@ depends=$(dpkg-deb -f "$deb" Depends)
 contents=$(dpkg-deb -c "$deb")
 [[ $depends == *libgdk-pixbuf* ]] || fail "the package declares no dependency on GdkPixbuf: $depends"
 [[ $contents == *loaders/libpixbufloader-gcmpsh0.so* ]] || fail "the package has no loader"
-[[ $contents == *man/man1/jamcg.1* ]] || fail "the package has no man page"
+[[ $contents == *man/man1/jamcg.1.gz* ]] || fail "the package has no man page"
+# As Debian judges packages: no error and no warning (information and
+# pedantic tags may stay).
+tags=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null | grep -E '^[EW]: ' || true)
+[[ -z $tags ]] || fail "lintian: $tags"
+# The man page has every command, and the package's change log the version.
+dpkg-deb -x "$deb" "$work/deb"
+page=$(zcat "$work/deb/usr/share/man/man1/jamcg.1.gz")
+for word in info list check extract convert pack encode thumbnail "EXIT STATUS" EXAMPLES FILES; do
+  [[ $page == *"$word"* ]] || fail "the man page lacks $word"
+done
+version=$(sed -n 's/^project(vizuz_orbelint VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")
+[[ $(zcat "$work/deb/usr/share/doc/jamcg/changelog.gz" | head -1) == "jamcg ($version) "* ]] ||
+  fail "packaging/changelog does not begin with version $version"
 if [[ $(id -u) != 0 ]]; then
   echo "skipped: installing the package needs root"
 else
