@@ -34,7 +34,8 @@ std::vector<Member> WholeMembers(Session& s, const ArchiveMembers& archive,
 // Copies exactly `size` bytes of the file at `path` into `out`, in pieces,
 // stopping when the user asks to. False (reported) when the file cannot be
 // read, has changed size meanwhile, or the output cannot be written.
-bool CopyInto(Session& s, const std::string& path, std::uint64_t size, OutputFile& out) {
+bool CopyInto(Session& s, const std::string& path, std::uint64_t size, OutputFile& out,
+              ProgressBar& bar, std::uint64_t* copied, std::uint64_t total) {
   std::ifstream in(PathOf(path), std::ios::binary);
   if (!in) {
     s.Fail(path, "cannot read it: " + std::string(std::strerror(errno)), kExitInputError);
@@ -58,6 +59,9 @@ bool CopyInto(Session& s, const std::string& path, std::uint64_t size, OutputFil
       return false;
     }
     left -= static_cast<std::uint64_t>(want);
+    *copied += static_cast<std::uint64_t>(want);
+    DrawProgress(static_cast<std::int32_t>(*copied * 1000 / total), 1000,
+                 reinterpret_cast<HostInt>(&bar));
   }
   if (in.peek() != std::char_traits<char>::eof()) {
     s.Fail(path, "changed while it was being packed (it became longer)", kExitInputError);
@@ -236,8 +240,15 @@ void Pack(Session& s) {
     s.Fail("", error, kExitOutputError);
     return;
   }
+  ProgressBar bar = s.Bar(NameOf(PathOf(s.options.output).filename()));
+  std::uint64_t copied = 0, total = 1;
+  for (std::uint64_t size : sizes) total += size;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
-    if (!CopyInto(s, inputs[i], sizes[i], out)) return;
+    if (!CopyInto(s, inputs[i], sizes[i], out, bar, &copied, total)) {
+      ClearProgress(bar);
+      return;
+    }
   }
+  ClearProgress(bar);
   if (!PlaceOutput(out, s.options.replace, &error)) s.Fail("", error, kExitOutputError);
 }

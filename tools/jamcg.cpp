@@ -98,12 +98,12 @@ const Command kCommands[] = {
      "(black where they are missing) with a warning, and the exit code is 1. N\n"
      "workers convert at once (default: one per core); the files do not depend on N.\n"},
     {"pack", Pack, kOutputOption | kReplaceOption | kQuietOption,
-     "usage: jamcg pack [-f] FILE... -o ARCHIVE.nsc\n"
+     "usage: jamcg pack [-f] [-q] FILE... -o ARCHIVE.nsc\n"
      "Packs the files, in the order given, into a new NSC archive. Each file must\n"
      "have 2 bytes or more (hosts list no smaller member), and every file must start\n"
      "within the archive's first 2 GiB (32-bit hosts read no further).\n"},
     {"encode", Encode, kOutputOption | kReplaceOption | kQuietOption | kBackgroundOption,
-     "usage: jamcg encode [-f] [--background COLOR] IMAGE -o PICTURE\n"
+     "usage: jamcg encode [-f] [-q] [--background COLOR] IMAGE -o PICTURE\n"
      "Encodes a PNG (any kind), BMP (1 to 32 bits) or PNM (P2, P3, P5, P6) picture, 1 to\n"
      "32767 pixels wide and 9 to 32767 high, as a GCmpSH0 picture. GCmpSH0 has no\n"
      "transparency: transparent pixels are laid onto COLOR (black, white or #RRGGBB;\n"

@@ -61,7 +61,9 @@ struct Session {
     std::lock_guard<std::mutex> hold(lock);  // workers report from several threads
     // "cannot read FILE: ..." names its file already.
     const bool named = message.rfind("cannot read " + subject + ":", 0) == 0;
-    if (code != kExitCancelled && !Cancelled() && !message.empty())
+    const bool shown = code != kExitCancelled && !Cancelled() && !message.empty();
+    if (shown && progress != nullptr) ClearSharedProgress(*progress);  // a line of its own
+    if (shown)
       std::fprintf(context.err, "jamcg: %s%s%s\n", named ? "" : subject.c_str(),
                    subject.empty() || named ? "" : ": ", message.c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;

@@ -436,7 +436,18 @@ void Encode(Session& s) {
   }
   const Bytes stream = StreamPixels(image);
   Bytes picture;
-  if (!EncodeGcmpPicture(stream.data(), image.width, image.height, &picture)) {
+  ProgressBar bar = s.Bar(path);
+  const EncodeProgress draw = [](void* context, std::uint64_t done, std::uint64_t total) {
+    return static_cast<int>(DrawProgress(static_cast<std::int32_t>(done * 1000 / total), 1000,
+                                         reinterpret_cast<HostInt>(context)));
+  };
+  const bool encoded = EncodeGcmpPicture(stream.data(), image.width, image.height, &picture, draw, &bar);
+  ClearProgress(bar);
+  if (s.Cancelled()) {
+    s.Fail(path, "cancelled", kExitCancelled);
+    return;
+  }
+  if (!encoded) {
     s.Fail(path,
            "GCmpSH0 pictures are 1 to 32767 pixels wide and 9 to 32767 high; this one is " +
                std::to_string(image.width) + "x" + std::to_string(image.height),

@@ -84,7 +84,7 @@ void PutLiteralRun(Encoder& e, std::uint32_t color, std::uint32_t run) {
 }  // namespace
 
 bool EncodeGcmpPicture(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
-                       std::vector<std::uint8_t>* out) {
+                       std::vector<std::uint8_t>* out, EncodeProgress progress, void* context) {
   if (width < 1 || width > 32767 || height < 9 || height > 32767) return false;
   Encoder e;
   const char magic[8] = {'G', 'C', 'm', 'p', 'S', 'H', '0', '\0'};
@@ -95,7 +95,12 @@ bool EncodeGcmpPicture(const std::uint8_t* pixels, std::int32_t width, std::int3
   }
   const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::size_t i = 0;
+  std::size_t next_report = 0;
   while (i < total) {
+    if (progress != nullptr && i >= next_report) {
+      if (progress(context, i, total) != 0) return false;
+      next_report = i + (std::size_t{1} << 20);
+    }
     const std::uint32_t color = ColorAt(pixels + 3 * i);
     std::size_t end = i + 1;
     while (end < total && ColorAt(pixels + 3 * end) == color) ++end;

@@ -14,5 +14,9 @@
 // the colour table kept exactly as the decoder keeps it. False, with `out`
 // untouched, when the size is outside what the header can hold (width 1 to
 // 32767, height 9 to 32767).
+// `progress`, when given, is called now and then with the pixels coded so
+// far and the picture's pixels; a nonzero result stops the encoding (false).
+using EncodeProgress = int (*)(void* context, std::uint64_t done, std::uint64_t total);
 bool EncodeGcmpPicture(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
-                       std::vector<std::uint8_t>* out);
+                       std::vector<std::uint8_t>* out, EncodeProgress progress = nullptr,
+                       void* context = nullptr);
