@@ -115,6 +115,21 @@ int main(int argc, char** argv) {
   Bytes png;
   std::string error;
   if (EncodePng(image, &png, &error)) Save(root / "image_files", 2, png, 0, 0);
+  // Run-length encoded BMPs, 4 x 3 pixels of a 4-colour palette: RLE8 with
+  // runs, a literal list, a delta and the end; RLE4 with nibble runs.
+  for (const int bits : {8, 4}) {
+    Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 70, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 3, 0,
+                 0, 0, 1, 0, static_cast<std::uint8_t>(bits), 0, static_cast<std::uint8_t>(bits == 8 ? 1 : 2)};
+    bmp.resize(14 + 40, 0);
+    bmp[46] = 4;  // colours used
+    for (std::uint32_t colour : {0x000000u, 0xFF0000u, 0x00FF00u, 0x0000FFu})
+      for (int i = 0; i < 4; ++i) bmp.push_back(static_cast<std::uint8_t>(colour >> (8 * i)));
+    const Bytes rle8 = {2, 1, 2, 2, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 4, 3, 0, 1};
+    const Bytes rle4 = {4, 0x12, 0, 0, 4, 0x33, 0, 0, 4, 0x10, 0, 1};
+    const Bytes& data = bits == 8 ? rle8 : rle4;
+    bmp.insert(bmp.end(), data.begin(), data.end());
+    Save(root / "image_files", bits == 8 ? 3 : 4, bmp, 0, 0);
+  }
 
   std::printf("seeds written to %s\n", root.string().c_str());
   return 0;

@@ -677,6 +677,14 @@ Bytes Bmp(int bits, std::uint32_t header_size, std::uint32_t compression,
   return b;
 }
 
+// A 2 x 2 BMP of `bits` (8 or 4) whose pixel data are the run-length
+// encoded `stream` (RLE8 or RLE4).
+Bytes RleBmp(int bits, const std::vector<std::uint32_t>& palette, const Bytes& stream) {
+  Bytes b = Bmp(bits, 40, bits == 8 ? 1 : 2, {}, palette, {0, 0, 0, 0});
+  b.resize(14 + 40 + 4 * palette.size());
+  return Concat(b, stream);
+}
+
 TEST(ImageFiles, TheKindsUsersBringReadAlike) {
   // Red, green / blue, white, as RGB bytes, top row first.
   const Bytes picture = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
@@ -731,6 +739,13 @@ TEST(ImageFiles, TheKindsUsersBringReadAlike) {
        {}},
       {"BMP, 8 bits", Bmp(8, 40, 0, {}, palette, {0, 1, 2, 3}), picture, {}},
       {"BMP, 4 bits", Bmp(4, 40, 0, {}, palette, {0, 1, 2, 3}), picture, {}},
+      // Bottom row: runs of one pixel; top row: a run of two alternating
+      // nibbles (RLE4) or a delta and two runs (RLE8).
+      {"BMP, RLE8",
+       RleBmp(8, palette, {1, 2, 1, 3, 0, 0, 0, 2, 1, 0, 1, 1, 0, 0, 0, 0, 0, 1}),
+       {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255},
+       {}},
+      {"BMP, RLE4", RleBmp(4, palette, {1, 0x20, 1, 0x30, 0, 0, 2, 0x01, 0, 1}), picture, {}},
       {"BMP, 1 bit",
        Bmp(1, 40, 0, {}, {0x00FF0000, 0x00FFFFFF}, {0, 1, 1, 0}),
        {255, 0, 0, 255, 255, 255, 255, 255, 255, 255, 0, 0},
@@ -803,7 +818,7 @@ TEST(ImageFiles, BmpsWithoutTheirRowsAreRefusedBeforeDecoding) {
       {"plain rows", 24, 0, "truncated BMP pixel data"},
       {"bit fields", 32, 3, "truncated BMP pixel data"},
       {"kind -1, read as plain rows", 24, 0xFFFFFFFFu, "truncated BMP pixel data"},
-      {"RLE, which stb_image refuses", 8, 1, "bad BMP file"},
+      {"RLE8 whose data end before the picture does", 8, 1, "truncated RLE BMP pixel data"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

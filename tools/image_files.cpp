@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "tools/bmp_rle.h"
 #include "tools/file_names.h"
 #include "tools/output_files.h"
 #include "tools/picture_writing.h"
@@ -242,6 +243,7 @@ bool LooksLikeImage(const std::vector<std::uint8_t>& bytes) {
 bool DecodeImage(const std::vector<std::uint8_t>& bytes, Image* image, std::string* error,
                  const Background& background) {
   if (IsPng(bytes)) return DecodePng(bytes.data(), bytes.size(), image, error, background);
+  if (IsRleBmp(bytes)) return DecodeRleBmp(bytes, kLargestSide, kLargestPixelCount, image, error);
   if (IsBmp(bytes)) return DecodeWithStb(bytes, "BMP", background, image, error);
   if (IsPnm(bytes)) return DecodePnm(bytes, image, error);
   *error = "not a PNG, BMP or PNM file";
