@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/platform_faults.h"
+#include "tests/platform_faults.h"
 
 // Stops the run with a message: a check failed.
 [[noreturn]] inline void FuzzCheckFailed(const char* what, int line) {

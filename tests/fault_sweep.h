@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/platform_faults.h"
+#include "tests/platform_faults.h"
 
 struct SweepRun {
   const FaultPlan& plan;  // what was injected, and the accounting after the run

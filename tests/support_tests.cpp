@@ -20,7 +20,7 @@
 #include "archive/archive_plugin.h"
 #include "picture/picture_plugin.h"
 #include "support/input_source.h"
-#include "support/platform_faults.h"
+#include "tests/platform_faults.h"
 #include "support/result_block.h"
 #include "support/text_encoding.h"
 #include "tests/fault_sweep.h"

@@ -1,5 +1,5 @@
 // This file contains the fault-injecting platform wrapper used by the tests.
-#include "support/platform_faults.h"
+#include "tests/platform_faults.h"
 
 #include <algorithm>
 
