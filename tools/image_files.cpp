@@ -42,8 +42,6 @@ bool SizeAllowed(std::int64_t width, std::int64_t height) {
          width * height <= kLargestPixelCount;
 }
 
-std::size_t Stride(std::int32_t width) { return (3 * static_cast<std::size_t>(width) + 3) / 4 * 4; }
-
 // 16-bit samples to 8 bits, rounded: v / 257 to the nearest, as PNM's are.
 void RoundTo8Bits(const std::uint16_t* samples, std::size_t count, std::uint8_t* out) {
   for (std::size_t i = 0; i < count; ++i)
@@ -330,23 +328,4 @@ std::vector<std::uint8_t> StreamPixels(const Image& image) {
     }
   }
   return out;
-}
-
-Image ImageFromDib(std::int32_t width, std::int32_t height, const std::uint8_t* bits) {
-  Image image;
-  image.width = width;
-  image.height = height;
-  const std::size_t row = 3 * static_cast<std::size_t>(width);
-  const std::size_t stride = Stride(width);
-  image.rgb.resize(row * height);
-  for (std::int32_t y = 0; y < height; ++y) {
-    const std::uint8_t* src = bits + stride * (height - 1 - y);
-    std::uint8_t* dst = &image.rgb[row * y];
-    for (std::size_t x = 0; x < row; x += 3) {
-      dst[x] = src[x + 2];
-      dst[x + 1] = src[x + 1];
-      dst[x + 2] = src[x];
-    }
-  }
-  return image;
 }

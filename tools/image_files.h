@@ -60,6 +60,3 @@ std::vector<std::uint8_t> EncodeBmp(const Image& image);
 
 // The pixels in GCmpSH0 stream order: bottom row first, blue, green, red.
 std::vector<std::uint8_t> StreamPixels(const Image& image);
-// The picture held by a 24-bit DIB with a positive height: padded rows,
-// bottom row first, blue, green, red.
-Image ImageFromDib(std::int32_t width, std::int32_t height, const std::uint8_t* bits);

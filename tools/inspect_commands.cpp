@@ -79,9 +79,7 @@ std::vector<std::string> MemberPictureProblems(Session& s, const ArchiveMembers&
       problems.push_back("member " + m.name + ": " + StatusText(status, false, archive.source.name, error));
       continue;
     }
-    Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
-    head.resize(kHeadSize);
-    if (s.picture().IsSupported("", Probe(head)) != 1) continue;
+    if (!HoldsPicture(s.picture(), *bytes)) continue;
     for (const std::string& problem : PictureProblems(s, Source{m.name, bytes}, budget))
       problems.push_back("member " + m.name + ": " + problem);
   }

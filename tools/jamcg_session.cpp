@@ -72,11 +72,11 @@ bool OpenOperand(Session& s, const std::string& operand, Source* source, Bytes* 
   return false;
 }
 
-bool SourceSize(const Source& source, std::uint64_t* size) {
-  if (source.memory) return *size = source.memory->size(), true;
-  std::error_code code;
-  *size = fs::file_size(PathOf(source.name), code);
-  return !code;
+bool HoldsPicture(const PictureApi& api, const Bytes& bytes) {
+  Bytes head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                std::min<std::size_t>(bytes.size(), kHeadSize)));
+  head.resize(kHeadSize);
+  return api.IsSupported("", Probe(head)) == 1;
 }
 
 std::uintptr_t Probe(const Bytes& head) { return reinterpret_cast<std::uintptr_t>(head.data()); }

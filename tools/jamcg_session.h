@@ -108,10 +108,10 @@ bool ReadHead(const Source& source, Bytes* head, std::string* error);
 // ReadOperand and ReadHead in one: false, reported, when either fails.
 bool OpenOperand(Session& s, const std::string& operand, Source* source, Bytes* head);
 
-// The input's size in bytes; false when it cannot be had.
-bool SourceSize(const Source& source, std::uint64_t* size);
-
 std::uintptr_t Probe(const Bytes& head);
+
+// True when the picture plug-in takes `bytes` (a member's) for a picture.
+bool HoldsPicture(const PictureApi& api, const Bytes& bytes);
 
 // IsSupported(W) on a file's head, with the file's name spelled as the
 // plug-in takes it (the plug-ins judge the head alone).

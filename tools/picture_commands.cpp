@@ -149,9 +149,7 @@ bool JobPicture(Session& s, const ConvertJob& job, StepProgress& step, Source* p
     s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
     return false;
   }
-  Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
-  head.resize(kHeadSize);
-  if (s.picture().IsSupported("", Probe(head)) != 1) return false;
+  if (!HoldsPicture(s.picture(), *bytes)) return false;
   ++*job.pictures;
   *picture = Source{job.label, std::move(bytes)};
   return true;
@@ -481,9 +479,7 @@ void Thumbnail(Session& s) {
     if (m.size < kPictureHeaderSize || PastTheEnd(archive, m) ||
         ReadMember(*s.context.plugins, archive, m, bytes.get(), &error) != Ok)
       continue;
-    Bytes head(bytes->begin(), bytes->begin() + std::min<std::size_t>(bytes->size(), kHeadSize));
-    head.resize(kHeadSize);
-    if (s.picture().IsSupported("", Probe(head)) != 1) continue;
+    if (!HoldsPicture(s.picture(), *bytes)) continue;
     Image thumbnail;
     bool truncated = false;
     const std::int32_t status =
