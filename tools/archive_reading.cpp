@@ -31,6 +31,7 @@ std::int32_t ReadTable(const Source& source, ArchiveMembers* archive) {
   if (input.status != Ok) return input.status;
   const MemberTable words{nullptr, archive->words.data(),
                           static_cast<std::uint32_t>(archive->words.size())};
+  archive->names = MemberNameFormat(MemberCount(words));
   for (std::uint32_t k = 0; k < MemberCount(words); ++k) {
     if (MemberSize(words, k) > 1) archive->listed.push_back(k);
   }
@@ -41,7 +42,7 @@ Member TableMember(const ArchiveMembers& archive, std::uint32_t k) {
   const MemberTable table{nullptr, archive.words.data(),
                           static_cast<std::uint32_t>(archive.words.size())};
   char name[200];
-  FormatMemberName(MemberNameFormat(MemberCount(table)), k + 1, name);
+  FormatMemberName(archive.names, k + 1, name);
   return Member{name, MemberStart(table, k), MemberSize(table, k)};
 }
 
