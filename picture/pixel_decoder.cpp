@@ -135,6 +135,14 @@ ROW_STEP void EndRun(PixelDecoder& d, Walk& w) {
   w.slot = 0;
 }
 
+// Notes where the data end in the window, and so how far one-byte tokens
+// may be read without a look at the refill point or the data's end.
+void MarkDataEnd(PixelDecoder& d, const std::uint8_t* data_end) {
+  const std::uint8_t* refill_at = d.buffer + kRefillAt;
+  d.data_end = data_end;
+  d.fast_end = data_end < refill_at ? data_end : refill_at;
+}
+
 // Refills the window at a token start once `cur` has reached the refill
 // point: the unread bytes move to the window's start and the rest is read.
 // Past the end of the data the window is filled with zeros, and data_end
@@ -154,8 +162,7 @@ bool Refill(PixelDecoder& d, Walk& w) {
   if (!ReadSourceUpTo(*d.source, d.buffer + left, kWindowSize - left, &got)) return false;
   std::memset(d.buffer + left + got, 0, kWindowSize - left - got);
   // Once the data have ended, nothing read later counts as data.
-  d.data_end = d.buffer + data_left + (data_left == left ? got : 0);
-  d.fast_end = d.data_end < d.buffer + kRefillAt ? d.data_end : d.buffer + kRefillAt;
+  MarkDataEnd(d, d.buffer + data_left + (data_left == left ? got : 0));
   return true;
 }
 
@@ -352,8 +359,7 @@ bool PrimeDecoder(PixelDecoder& decoder, InputSource& source) {
   std::uint32_t got = 0;
   if (!ReadSourceUpTo(source, decoder.buffer, kWindowSize, &got)) return false;
   std::memset(decoder.buffer + got, 0, kWindowSize - got);
-  decoder.data_end = decoder.buffer + got;
-  decoder.fast_end = got < kRefillAt ? decoder.data_end : decoder.buffer + kRefillAt;
+  MarkDataEnd(decoder, decoder.buffer + got);
   return true;
 }
 
