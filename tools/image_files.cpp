@@ -269,15 +269,15 @@ bool DecodePng(const std::uint8_t* data, std::size_t size, Image* image, std::st
   const int format = wide ? SPNG_FMT_RGBA16 : SPNG_FMT_RGBA8;
   if (status == 0) status = spng_decoded_image_size(ctx, format, &out_size);
   std::vector<std::uint8_t> rgba;
-  if (status == 0) {
+  std::vector<std::uint16_t> samples;
+  if (status == 0 && wide) {
+    samples.resize(out_size / 2);
+    status = spng_decode_image(ctx, samples.data(), out_size, format, SPNG_DECODE_TRNS);
+    rgba.resize(samples.size());
+    if (status == 0) RoundTo8Bits(samples.data(), samples.size(), rgba.data());
+  } else if (status == 0) {
     rgba.resize(out_size);
     status = spng_decode_image(ctx, rgba.data(), out_size, format, SPNG_DECODE_TRNS);
-  }
-  if (status == 0 && wide) {
-    std::vector<std::uint16_t> samples(out_size / 2);
-    std::memcpy(samples.data(), rgba.data(), out_size);
-    RoundTo8Bits(samples.data(), samples.size(), rgba.data());
-    rgba.resize(samples.size());
   }
   spng_ctx_free(ctx);
   if (status != 0) return *error = std::string("bad PNG file: ") + spng_strerror(status), false;
