@@ -50,10 +50,13 @@ Bytes Pixels(GdkPixbuf* pixbuf) {
   return rgb;
 }
 
-// Feeds `file` to a loader in pieces of `piece` bytes; the pixbuf, or null
-// with *error set.
-GdkPixbuf* LoadInPieces(const Bytes& file, std::size_t piece, GError** error) {
+// Feeds `file` to a loader in pieces of `piece` bytes, asking for width x
+// height when they are given, as thumbnailers do; the pixbuf, or null with
+// *error set.
+GdkPixbuf* LoadInPieces(const Bytes& file, std::size_t piece, GError** error, int width = 0,
+                        int height = 0) {
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+  if (width > 0) gdk_pixbuf_loader_set_size(loader, width, height);
   bool ok = true;
   for (std::size_t at = 0; ok && at < file.size(); at += piece)
     ok =
@@ -121,16 +124,9 @@ Bytes BoxScaled(const Image& image, int width, int height) {
   return out;
 }
 
-// Loads `file` asking for width x height, as thumbnailers do.
+// Loads `file` in one piece asking for width x height.
 GdkPixbuf* LoadAtSize(const Bytes& file, int width, int height, GError** error) {
-  GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
-  gdk_pixbuf_loader_set_size(loader, width, height);
-  bool ok = gdk_pixbuf_loader_write(loader, file.data(), file.size(), error);
-  ok = gdk_pixbuf_loader_close(loader, ok ? error : nullptr) && ok;
-  GdkPixbuf* pixbuf = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
-  if (pixbuf != nullptr) g_object_ref(pixbuf);
-  g_object_unref(loader);
-  return pixbuf;
+  return LoadInPieces(file, file.size(), error, width, height);
 }
 
 TEST(PixbufLoader, SmallerSizesAreScaledAsTheRowsCome) {
