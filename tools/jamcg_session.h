@@ -59,8 +59,9 @@ struct Session {
   // A message that is empty (standard output's reader has gone) is not shown.
   void Fail(const std::string& subject, const std::string& message, int code) {
     std::lock_guard<std::mutex> hold(lock);  // workers report from several threads
-    // "cannot read FILE: ..." names its file already.
-    const bool named = message.rfind("cannot read " + subject + ":", 0) == 0;
+    // "cannot read FILE: ..." and "cannot write FILE: ..." name their file already.
+    const bool named = message.rfind("cannot read " + subject + ":", 0) == 0 ||
+                       message.rfind("cannot write " + subject + ":", 0) == 0;
     const bool shown = code != kExitCancelled && !Cancelled() && !message.empty();
     if (shown && progress != nullptr) ClearSharedProgress(*progress);  // a line of its own
     if (shown)
