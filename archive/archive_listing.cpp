@@ -98,8 +98,8 @@ std::int32_t DescribeMember(const Platform& os, const void* source, HostInt leng
   std::int64_t index = -1;
   if (OpenSource(input, os, source, length_or_offset, flags, kNamesOf<Record>) &&
       ReadSource(input, first12, sizeof first12)) {
-    const std::uint32_t table_size = WordAt(first12 + 4);
-    if (!TableHeaderValid(WordAt(first12), table_size)) {
+    const std::uint32_t table_size = LoadLe32(first12 + 4);
+    if (!TableHeaderValid(LoadLe32(first12), table_size)) {
       RecordStatus(input, UnsupportedFormat);
     } else if (!ParseMemberName(file_name, &index) || index < 0 || index >= table_size / 4 - 2) {
       // The name is judged before the rest of the table is read.
@@ -123,7 +123,7 @@ std::int32_t IsSupported(const Platform& os, const char* file_name, std::uintptr
       OpenProbe(input, os, file_name, probe_word) && ReadSource(input, words, sizeof words);
   CloseSource(input);
   if (!supported) return 0;
-  for (std::uint32_t& word : words) word = WordAt(reinterpret_cast<const std::uint8_t*>(&word));
+  for (std::uint32_t& word : words) word = LoadLe32(reinterpret_cast<const std::uint8_t*>(&word));
   if (!TableHeaderValid(words[0], words[1])) return 0;
   // Only the boundaries within the probe's 2048 bytes are compared.
   const std::uint32_t seen = words[1] < kProbeSize ? words[1] : kProbeSize;

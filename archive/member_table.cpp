@@ -7,10 +7,6 @@
 
 #include "support/result_block.h"
 
-std::uint32_t WordAt(const std::uint8_t* bytes) {
-  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t{bytes[3]} << 24);
-}
-
 bool TableHeaderValid(std::uint32_t magic, std::uint32_t table_size) {
   return magic == kNscMagic && table_size > 12 && table_size % 4 == 0 &&
          table_size <= kLargestTable;
@@ -26,7 +22,7 @@ bool BoundariesIncrease(const std::uint32_t* words, std::uint32_t first, std::ui
 bool ReadMemberTable(InputSource& input, MemberTable* table) {
   std::uint8_t first12[12];
   if (!ReadSource(input, first12, sizeof first12)) return false;
-  if (!TableHeaderValid(WordAt(first12), WordAt(first12 + 4))) {
+  if (!TableHeaderValid(LoadLe32(first12), LoadLe32(first12 + 4))) {
     RecordStatus(input, UnsupportedFormat);
     return false;
   }
@@ -36,7 +32,7 @@ bool ReadMemberTable(InputSource& input, MemberTable* table) {
 bool ReadRestOfMemberTable(InputSource& input, const std::uint8_t first12[12], MemberTable* table) {
   // The header check has bounded H, so the scratch block is small enough to
   // ask for and every index below stays inside it.
-  const std::uint32_t size = WordAt(first12 + 4);
+  const std::uint32_t size = LoadLe32(first12 + 4);
   void* scratch = nullptr;
   if (!AllocResultBlock(input, &table->scratch, &scratch, size)) return false;
   auto* bytes = static_cast<std::uint8_t*>(scratch);
@@ -45,7 +41,7 @@ bool ReadRestOfMemberTable(InputSource& input, const std::uint8_t first12[12], M
   if (ok) {
     // The words are stored little-endian; put them in the host's order in place.
     auto* words = static_cast<std::uint32_t*>(scratch);
-    for (std::uint32_t i = 0; i < size / 4; ++i) words[i] = WordAt(bytes + 4 * i);
+    for (std::uint32_t i = 0; i < size / 4; ++i) words[i] = LoadLe32(bytes + 4 * i);
     table->words = words;
     table->word_count = size / 4;
     ok =

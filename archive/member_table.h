@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/byte_order.h"
 #include "support/input_source.h"
 
 constexpr std::uint32_t kNscMagic = 0x4643534Eu;  // "NSCF"
@@ -128,7 +129,6 @@ struct MemberTable {
 bool TableHeaderValid(std::uint32_t magic, std::uint32_t table_size);
 // The order check on W[first] < W[first+1] < ... < W[last], unsigned.
 bool BoundariesIncrease(const std::uint32_t* words, std::uint32_t first, std::uint32_t last);
-std::uint32_t WordAt(const std::uint8_t* bytes);
 
 // Reads the table from the source's current position: the first 12 bytes,
 // the header check, a scratch block of H bytes, the rest of the table, both

@@ -25,7 +25,7 @@
 #include "benchmarks/table_reporter.h"
 #include "picture/picture_plugin.h"
 #include "tests/model_decoder.h"
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 
 namespace {
 

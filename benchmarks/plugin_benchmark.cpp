@@ -35,8 +35,8 @@
 #include <vector>
 
 #include "tests/model_decoder.h"
-#include "tools/plugin_calls.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_calls.h"
+#include "plugin_host/plugin_host.h"
 
 namespace {
 

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       archive::IsSupported(os, "fuzz", reinterpret_cast<std::uintptr_t>(probe.data));
   FUZZ_CHECK(result == 0 || result == 1);
   CheckAccounting(plan, 0);
-  if (!TableHeaderValid(WordAt(head), WordAt(head + 4))) {
+  if (!TableHeaderValid(LoadLe32(head), LoadLe32(head + 4))) {
     FUZZ_CHECK(result == 0);
     MemoryHandle block = nullptr;
     FUZZ_CHECK(archive::GetArchiveInfo(os, probe.data, sizeof head, 1, &block) ==

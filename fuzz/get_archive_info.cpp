@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* raw, std::size_t raw_s
   FUZZ_CHECK((in.choice & kBadLengthChoice) == 0 || (in.choice & 2) != 0);  // an empty block
   std::uint8_t first8[8] = {};
   std::memcpy(first8, in.data, in.size < 8 ? in.size : 8);
-  const std::uint32_t words = WordAt(first8 + 4) / 4;
+  const std::uint32_t words = LoadLe32(first8 + 4) / 4;
   const std::uint32_t size = (words - 1) * (wide ? kWideMemberRecordSize : kMemberRecordSize);
   FUZZ_CHECK(OsLocalSize(os, block) == size);
   const void* locked = OsLocalLock(os, block);

@@ -2,7 +2,7 @@
 // a reader either refuses them with a reason or gives a picture whose pixel
 // count matches its size; and a picture it gives is written back as BMP and
 // read again unchanged.
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 
 #include "fuzz/fuzz_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 

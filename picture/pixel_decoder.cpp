@@ -8,6 +8,8 @@
 #include <cpuid.h>
 #endif
 
+#include "support/byte_order.h"
+
 // The steps of decoding a row are inlined into each of its two variants (see
 // DecodeRowWith): the decoder's state then stays in registers across the
 // steps, and the vector variant's steps are compiled for vectors.
@@ -18,16 +20,10 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "colours are moved as little-endian 32-bit words");
 
-std::uint32_t Load32(const std::uint8_t* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
 // The colour at p: its three bytes are the low bytes of the word; the
 // fourth, the next byte of the window (every token lies in the window with
 // bytes to spare), is carried along in the table and never emitted.
-std::uint32_t LoadColor(const std::uint8_t* p) { return Load32(p); }
+std::uint32_t LoadColor(const std::uint8_t* p) { return LoadLe32(p); }
 
 void Store3(std::uint8_t* out, std::uint32_t color) {
   out[0] = static_cast<std::uint8_t>(color);
@@ -187,14 +183,14 @@ ROW_STEP bool ReadToken(PixelDecoder& d, Walk& w) {
     w.run = ((op & 0x1F) << 1) | (b >> 7);
     w.slot = static_cast<std::int32_t>(b & 0x7F);
     if (w.run == 0) {
-      w.run = Load32(w.cur);
+      w.run = LoadLe32(w.cur);
       w.cur += 4;
     }
     w.current = w.table[w.slot];
   } else {
     w.run = op;
     if (op == 0) {
-      w.run = Load32(w.cur);
+      w.run = LoadLe32(w.cur);
       w.cur += 4;
     } else if (op == 1) {
       w.repeat = *w.cur++;

@@ -12,7 +12,7 @@
 #include "archive/archive_plugin.h"
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 #include "writers/nsc_writer.h"
 
 namespace {

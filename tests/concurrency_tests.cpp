@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/test_files.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 

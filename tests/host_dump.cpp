@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/test_files.h"
-#include "tools/plugin_calls.h"
+#include "plugin_host/plugin_calls.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 

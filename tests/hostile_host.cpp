@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/test_files.h"
-#include "tools/plugin_calls.h"
+#include "plugin_host/plugin_calls.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "tests/fault_sweep.h"
 #include "tests/model_decoder.h"
 #include "tests/test_files.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 #include "writers/gcmp_writer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/test_files.h"
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 #include "writers/gcmp_writer.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "support/text_encoding.h"
 #include "tests/fault_sweep.h"
 #include "tests/test_files.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 #include "writers/gcmp_writer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/host_contract.h"
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

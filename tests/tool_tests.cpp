@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "tests/test_files.h"
-#include "tools/file_names.h"
-#include "tools/image_files.h"
-#include "tools/jamcg.h"
-#include "tools/output_files.h"
-#include "tools/progress_bar.h"
+#include "file_names/file_names.h"
+#include "image_files/image_files.h"
+#include "jamcg/jamcg.h"
+#include "file_names/output_files.h"
+#include "jamcg/progress_bar.h"
 #include "writers/gcmp_writer.h"
 
 namespace {

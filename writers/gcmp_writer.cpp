@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "support/byte_order.h"
+
 namespace {
 
 constexpr int kTableSize = 128;
@@ -17,9 +19,9 @@ struct Encoder {
   std::uint32_t list_count = 0;          // 0: no list open
 };
 
-std::uint32_t ColorAt(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-}
+// The colour of the pixel at p (blue, green, red) as the low 24 bits of a
+// word; the pixel may be the last byte of the picture.
+std::uint32_t ColorAt(const std::uint8_t* p) { return LoadLe16(p) | (std::uint32_t{p[2]} << 16); }
 
 void PutColor(Encoder& e, std::uint32_t color) {
   e.bytes.push_back(static_cast<std::uint8_t>(color));
@@ -28,7 +30,8 @@ void PutColor(Encoder& e, std::uint32_t color) {
 }
 
 void PutCount(Encoder& e, std::uint32_t n) {
-  for (int i = 0; i < 4; ++i) e.bytes.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+  e.bytes.resize(e.bytes.size() + 4);
+  StoreLe32(e.bytes.data() + e.bytes.size() - 4, n);
 }
 
 int FindSlot(const Encoder& e, std::uint32_t color) {
@@ -89,10 +92,11 @@ bool EncodeGcmpPicture(const std::uint8_t* pixels, std::int32_t width, std::int3
   Encoder e;
   const char magic[8] = {'G', 'C', 'm', 'p', 'S', 'H', '0', '\0'};
   e.bytes.assign(magic, magic + 8);
-  for (std::int32_t field : {width, height, std::int32_t{24}, std::int32_t{0}}) {
-    e.bytes.push_back(static_cast<std::uint8_t>(field));
-    e.bytes.push_back(static_cast<std::uint8_t>(field >> 8));
-  }
+  e.bytes.resize(16);
+  StoreLe16(&e.bytes[8], static_cast<std::uint32_t>(width));
+  StoreLe16(&e.bytes[10], static_cast<std::uint32_t>(height));
+  StoreLe16(&e.bytes[12], 24);
+  StoreLe16(&e.bytes[14], 0);
   const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::size_t i = 0;
   std::size_t next_report = 0;

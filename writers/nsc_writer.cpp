@@ -2,6 +2,8 @@
 // archive/member_table.h.
 #include "writers/nsc_writer.h"
 
+#include "support/byte_order.h"
+
 bool NscTable(const std::vector<std::uint64_t>& sizes, std::vector<std::uint8_t>* table,
               std::string* error) {
   if (sizes.empty()) return *error = "an archive needs at least one member", false;
@@ -17,10 +19,8 @@ bool NscTable(const std::vector<std::uint64_t>& sizes, std::vector<std::uint8_t>
     if (end > 0xFFFFFFFFu) return *error = "the archive would exceed 4 GiB", false;
     words.push_back(static_cast<std::uint32_t>(end));
   }
-  table->clear();
-  for (std::uint32_t w : words) {
-    for (int i = 0; i < 4; ++i) table->push_back(static_cast<std::uint8_t>(w >> (8 * i)));
-  }
+  table->assign(4 * words.size(), 0);
+  for (std::size_t i = 0; i < words.size(); ++i) StoreLe32(table->data() + 4 * i, words[i]);
   return true;
 }
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/plugin_calls.h"
+#include "plugin_host/plugin_calls.h"
 
 // The archive file, open once for reading members (linked in), by one
 // reader at a time.

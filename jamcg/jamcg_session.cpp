@@ -1,10 +1,10 @@
 // This file contains the steps jamcg's commands share.
-#include "tools/jamcg_session.h"
+#include "jamcg/jamcg_session.h"
 
 #include <cstring>
 #include <memory>
 
-#include "tools/output_files.h"
+#include "file_names/output_files.h"
 
 namespace fs = std::filesystem;
 

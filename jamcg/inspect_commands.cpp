@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 #include "picture/picture_header.h"
-#include "tools/jamcg_session.h"
-#include "tools/picture_reading.h"
-#include "tools/output_files.h"
+#include "support/byte_order.h"
+#include "jamcg/jamcg_session.h"
+#include "jamcg/picture_reading.h"
+#include "file_names/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -28,8 +29,7 @@ std::vector<std::string> ArchiveProblems(const ArchiveMembers& archive, const By
       problems.push_back("member " + m.name + " " + PastTheEndText(archive, m));
   }
   // Members are numbered 1 to M; a listing leaves out those of 0 or 1 bytes.
-  const std::uint32_t table_size =
-      head[4] | (head[5] << 8) | (head[6] << 16) | (std::uint32_t{head[7]} << 24);
+  const std::uint32_t table_size = LoadLe32(head.data() + 4);
   const std::uint32_t count = table_size / 4 - 2;
   std::vector<bool> listed(count + 1, false);
   for (std::size_t i = 0; i < ListedCount(archive); ++i) {

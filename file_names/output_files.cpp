@@ -1,5 +1,5 @@
 // This file contains the command-line tool's output and input files.
-#include "tools/output_files.h"
+#include "file_names/output_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,7 +18,7 @@
 #include <unistd.h>
 #endif
 
-#include "tools/file_names.h"
+#include "file_names/file_names.h"
 
 namespace fs = std::filesystem;
 

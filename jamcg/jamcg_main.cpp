@@ -26,9 +26,9 @@
 #endif
 
 #include "support/text_encoding.h"
-#include "tools/file_names.h"
-#include "tools/jamcg.h"
-#include "tools/output_files.h"
+#include "file_names/file_names.h"
+#include "jamcg/jamcg.h"
+#include "file_names/output_files.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <memory>
 #include <thread>
 
-#include "tools/archive_reading.h"
-#include "tools/image_files.h"
-#include "tools/jamcg_session.h"
-#include "tools/picture_reading.h"
-#include "tools/output_files.h"
+#include "jamcg/archive_reading.h"
+#include "image_files/image_files.h"
+#include "jamcg/jamcg_session.h"
+#include "jamcg/picture_reading.h"
+#include "file_names/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 

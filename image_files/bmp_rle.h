@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/image_files.h"
+#include "image_files/image_files.h"
 
 // True for a BMP file of 8 bits with RLE8 or 4 bits with RLE4.
 bool IsRleBmp(const std::vector<std::uint8_t>& bytes);

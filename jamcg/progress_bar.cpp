@@ -1,5 +1,5 @@
 // This file contains the command-line tool's progress bar.
-#include "tools/progress_bar.h"
+#include "jamcg/progress_bar.h"
 
 #include <algorithm>
 

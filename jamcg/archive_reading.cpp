@@ -1,5 +1,5 @@
 // This file contains the reading of an archive by jamcg's commands.
-#include "tools/archive_reading.h"
+#include "jamcg/archive_reading.h"
 
 #include <filesystem>
 #include <fstream>
@@ -7,7 +7,7 @@
 
 #include "archive/archive_plugin.h"
 #include "archive/member_table.h"
-#include "tools/file_names.h"
+#include "file_names/file_names.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 
 // Exit codes, documented in --help.
 enum ExitCode : int {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 
 // The status of a call that was never made: the file's name could not be
 // given to the plug-in (the reason is in *error).

@@ -1,12 +1,12 @@
 // This file contains the tool's plug-in calls by file name.
-#include "tools/plugin_calls.h"
+#include "plugin_host/plugin_calls.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "support/platform.h"
 #include "support/text_encoding.h"
-#include "tools/file_names.h"
+#include "file_names/file_names.h"
 
 namespace {
 

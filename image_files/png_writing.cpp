@@ -1,37 +1,28 @@
-// This file contains the writing of pictures as PNG and BMP files.
-#include "tools/picture_writing.h"
-
+// This file contains the writing of PNG files, described in picture_writing.h.
 #include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include "image_files/picture_writing.h"
+#include "support/byte_order.h"
 
 namespace {
 
 constexpr std::size_t kIdatBytes = 256 * 1024;
 
-void PutBe32(std::uint8_t* at, std::uint32_t value) {
-  at[0] = static_cast<std::uint8_t>(value >> 24);
-  at[1] = static_cast<std::uint8_t>(value >> 16);
-  at[2] = static_cast<std::uint8_t>(value >> 8);
-  at[3] = static_cast<std::uint8_t>(value);
-}
-
-void PutLe(std::uint8_t* at, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // Writes one PNG chunk: length, type, data, and the CRC of type and data.
 bool WriteChunk(const ByteSink& sink, const char type[4], const std::uint8_t* data,
                 std::size_t size, std::string* error) {
   std::uint8_t head[8];
-  PutBe32(head, static_cast<std::uint32_t>(size));
+  StoreBe32(head, static_cast<std::uint32_t>(size));
   std::memcpy(head + 4, type, 4);
   uLong crc = crc32(0, head + 4, 4);
   if (size != 0) crc = crc32(crc, data, static_cast<uInt>(size));
   std::uint8_t tail[4];
-  PutBe32(tail, static_cast<std::uint32_t>(crc));
+  StoreBe32(tail, static_cast<std::uint32_t>(crc));
   return sink.write(sink.context, head, 8, error) &&
          (size == 0 || sink.write(sink.context, data, size, error)) &&
          sink.write(sink.context, tail, 4, error);
@@ -118,31 +109,12 @@ struct ImageData {
 
 }  // namespace
 
-PixelRows DibRows(std::int32_t width, std::int32_t height, const std::uint8_t* bits) {
-  const auto stride = static_cast<std::ptrdiff_t>(DibBytes(width, 1));
-  return PixelRows{width, height, bits + stride * (height - 1), -stride, true};
-}
-
-std::size_t DibBytes(std::int32_t width, std::int32_t height) {
-  return (3 * static_cast<std::size_t>(width) + 3) / 4 * 4 * static_cast<std::size_t>(height);
-}
-
-ByteSink VectorSink(std::vector<std::uint8_t>* bytes) {
-  return ByteSink{[](void* context, const void* data, std::size_t size, std::string*) {
-                    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
-                    const auto* from = static_cast<const std::uint8_t*>(data);
-                    out->insert(out->end(), from, from + size);
-                    return true;
-                  },
-                  bytes};
-}
-
 bool WritePng(const PixelRows& rows, const ByteSink& sink, std::string* error,
               const std::atomic<bool>* interrupted, RowProgress progress, HostInt user_data) {
   static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::uint8_t header[13] = {};
-  PutBe32(header, static_cast<std::uint32_t>(rows.width));
-  PutBe32(header + 4, static_cast<std::uint32_t>(rows.height));
+  StoreBe32(header, static_cast<std::uint32_t>(rows.width));
+  StoreBe32(header + 4, static_cast<std::uint32_t>(rows.height));
   header[8] = 8;  // bits per sample
   header[9] = 2;  // RGB
   if (!sink.write(sink.context, kSignature, 8, error) ||
@@ -182,33 +154,4 @@ bool WritePng(const PixelRows& rows, const ByteSink& sink, std::string* error,
   ok = ok && data.Put(nullptr, 0, Z_FINISH, error);
   deflateEnd(&data.z);
   return ok && WriteChunk(sink, "IEND", nullptr, 0, error);
-}
-
-bool WriteBmp(const PixelRows& rows, const ByteSink& sink, std::string* error) {
-  const std::size_t pixel_bytes = DibBytes(rows.width, rows.height);
-  const std::size_t row_bytes = DibBytes(rows.width, 1);
-  std::uint8_t header[54] = {'B', 'M'};
-  PutLe(header + 2, static_cast<std::uint32_t>(54 + pixel_bytes), 4);
-  PutLe(header + 10, 54, 4);
-  PutLe(header + 14, 40, 4);
-  PutLe(header + 18, static_cast<std::uint32_t>(rows.width), 4);
-  PutLe(header + 22, static_cast<std::uint32_t>(rows.height), 4);
-  PutLe(header + 26, 1, 2);
-  PutLe(header + 28, 24, 2);
-  if (!sink.write(sink.context, header, sizeof header, error)) return false;
-  const std::uint8_t* bottom = rows.top + rows.stride * (rows.height - 1);
-  if (rows.bgr && rows.stride == -static_cast<std::ptrdiff_t>(row_bytes))
-    return sink.write(sink.context, bottom, pixel_bytes, error);  // a DIB already
-  std::unique_ptr<std::uint8_t[]> line(new (std::nothrow) std::uint8_t[row_bytes]());
-  if (!line) return *error = "out of memory", false;
-  for (std::int32_t y = rows.height - 1; y >= 0; --y) {
-    const std::uint8_t* in = rows.top + rows.stride * y;
-    for (std::size_t i = 0; i < 3 * static_cast<std::size_t>(rows.width); i += 3) {
-      line[i] = in[i + (rows.bgr ? 0 : 2)];
-      line[i + 1] = in[i + 1];
-      line[i + 2] = in[i + (rows.bgr ? 2 : 0)];
-    }
-    if (!sink.write(sink.context, line.get(), row_bytes, error)) return false;
-  }
-  return true;
 }

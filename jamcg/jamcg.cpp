@@ -1,13 +1,13 @@
 // This file contains jamcg's command line: the table of commands with their
 // help and the options each takes, read with CLI11, and the run of one
 // command. The commands themselves live in the files of their groups.
-#include "tools/jamcg.h"
+#include "jamcg/jamcg.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/jamcg_session.h"
+#include "jamcg/jamcg_session.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/image_files.h"
-#include "tools/jamcg_session.h"
-#include "tools/output_files.h"
+#include "image_files/image_files.h"
+#include "jamcg/jamcg_session.h"
+#include "file_names/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/archive_reading.h"
-#include "tools/file_names.h"
-#include "tools/jamcg.h"
-#include "tools/plugin_calls.h"
-#include "tools/progress_bar.h"
+#include "jamcg/archive_reading.h"
+#include "file_names/file_names.h"
+#include "jamcg/jamcg.h"
+#include "plugin_host/plugin_calls.h"
+#include "jamcg/progress_bar.h"
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/host_contract.h"
-#include "tools/picture_writing.h"
+#include "image_files/picture_writing.h"
 
 // A picture as files hold it: rows top to bottom, 3 bytes a pixel, red first.
 struct Image {

@@ -1,5 +1,5 @@
 // This file contains the loading of the two plug-ins' export tables.
-#include "tools/plugin_host.h"
+#include "plugin_host/plugin_host.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -15,17 +15,13 @@
 // Pixels that no pair sets take palette colour 0. The data must reach the
 // end of the picture or say where it ends (0 1): a file that claims a large
 // picture and holds a few bytes is refused before its pixels take memory.
-#include "tools/bmp_rle.h"
+#include "image_files/bmp_rle.h"
 
 #include <cstring>
 
-namespace {
+#include "support/byte_order.h"
 
-std::uint32_t Le(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= std::uint32_t{b[at + i]} << (8 * i);
-  return value;
-}
+namespace {
 
 
 // Walks the pixel data from `at`, setting the pixels of `index` (rows top
@@ -66,26 +62,26 @@ bool WalkPairs(const std::vector<std::uint8_t>& b, std::size_t at, std::int32_t 
 }  // namespace
 
 bool IsRleBmp(const std::vector<std::uint8_t>& b) {
-  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || Le(b, 14, 4) < 40) return false;
-  const std::uint32_t kind = Le(b, 30, 4), bits = Le(b, 28, 2);
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || LoadLe32(&b[14]) < 40) return false;
+  const std::uint32_t kind = LoadLe32(&b[30]), bits = LoadLe16(&b[28]);
   return (kind == 1 && bits == 8) || (kind == 2 && bits == 4);
 }
 
 bool DecodeRleBmp(const std::vector<std::uint8_t>& b, std::int64_t largest_side,
                   std::int64_t largest_pixels, Image* image, std::string* error) {
-  const auto width = static_cast<std::int32_t>(Le(b, 18, 4));
-  const auto height = static_cast<std::int32_t>(Le(b, 22, 4));  // RLE rows are bottom-up only
+  const auto width = static_cast<std::int32_t>(LoadLe32(&b[18]));
+  const auto height = static_cast<std::int32_t>(LoadLe32(&b[22]));  // RLE rows are bottom-up only
   if (width <= 0 || height <= 0 || width > largest_side || height > largest_side ||
       std::int64_t{width} * height > largest_pixels)
     return *error = "BMP size out of range (" + std::to_string(width) + "x" +
                     std::to_string(height) + ")",
            false;
-  const bool four = Le(b, 30, 4) == 2;
-  const std::uint32_t colors_used = Le(b, 46, 4);
+  const bool four = LoadLe32(&b[30]) == 2;
+  const std::uint32_t colors_used = LoadLe32(&b[46]);
   const std::uint32_t colors = colors_used != 0 && colors_used <= (four ? 16u : 256u)
                                    ? colors_used
                                    : (four ? 16u : 256u);
-  const std::size_t palette_at = 14 + static_cast<std::size_t>(Le(b, 14, 4));
+  const std::size_t palette_at = 14 + static_cast<std::size_t>(LoadLe32(&b[14]));
   std::uint8_t palette[256][3] = {};
   for (std::uint32_t i = 0; i < colors && palette_at + 4 * i + 3 <= b.size(); ++i) {
     palette[i][0] = b[palette_at + 4 * i + 2];
@@ -97,7 +93,7 @@ bool DecodeRleBmp(const std::vector<std::uint8_t>& b, std::int64_t largest_side,
   std::vector<std::uint8_t> index;
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) index.assign(static_cast<std::size_t>(width) * height, 0);
-    if (!WalkPairs(b, Le(b, 10, 4), width, height, four, pass == 1 ? &index : nullptr))
+    if (!WalkPairs(b, LoadLe32(&b[10]), width, height, four, pass == 1 ? &index : nullptr))
       return *error = "truncated RLE BMP pixel data", false;
   }
   image->width = width;

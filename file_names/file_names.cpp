@@ -1,5 +1,5 @@
 // This file contains the tool's file-name spellings.
-#include "tools/file_names.h"
+#include "file_names/file_names.h"
 
 #include "support/text_encoding.h"
 

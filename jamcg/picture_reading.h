@@ -17,9 +17,9 @@
 #include <memory>
 #include <string>
 
-#include "tools/image_files.h"
-#include "tools/picture_writing.h"
-#include "tools/plugin_calls.h"
+#include "image_files/image_files.h"
+#include "image_files/picture_writing.h"
+#include "plugin_host/plugin_calls.h"
 
 // The status of a decoding stopped because the pixel budget ran out.
 constexpr std::int32_t kOverBudget = -1001;

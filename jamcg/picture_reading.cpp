@@ -1,5 +1,5 @@
 // This file contains the decoding of pictures by jamcg's commands.
-#include "tools/picture_reading.h"
+#include "jamcg/picture_reading.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "picture/picture_rows.h"
-#include "tools/jamcg_session.h"
-#include "tools/output_files.h"
+#include "jamcg/jamcg_session.h"
+#include "file_names/output_files.h"
 
 namespace {
 
