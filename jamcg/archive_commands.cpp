@@ -76,6 +76,66 @@ constexpr std::uint64_t kLastReadableStart = 0x7FFFFFFF;
 
 }  // namespace
 
+// The members named on the command line (each once), or every listed member
+// when none is named; false when the command cannot go on.
+bool NamedMembers(Session& s, const std::string& path, const ArchiveMembers& archive,
+                  std::vector<Member>* members) {
+  if (s.options.operands.size() == 1) {
+    for (std::size_t i = 0; i < ListedCount(archive); ++i)
+      members->push_back(ListedMember(archive, i));
+    return true;
+  }
+  for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
+    const std::string& name = s.options.operands[i];
+    Member member;
+    std::string error;
+    const std::int32_t status = FindMember(*s.context.plugins, archive, name, &member, &error);
+    if (status == ReadError) {
+      s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
+             kExitInputError);
+    } else if (status != Ok) {
+      s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
+      return false;
+    } else if (std::none_of(members->begin(), members->end(),
+                            [&](const Member& m) { return m.position == member.position; })) {
+      members->push_back(member);
+    }
+  }
+  return true;
+}
+
+// One member to standard output, as it is.
+void ExtractToStandardOutput(Session& s, const std::string& path, const ArchiveMembers& archive,
+                             const std::vector<Member>& members) {
+  if (members.size() != 1) {
+    s.Fail("extract", "standard output takes one member; name it, or give -o a folder",
+           kExitUsage);
+    return;
+  }
+  Bytes bytes;
+  std::string error;
+  const std::int32_t status = ReadMember(*s.context.plugins, archive, members[0], &bytes, &error);
+  if (status != Ok) {
+    s.Fail(path + ": " + members[0].name, StatusText(status, false, path, error),
+           ExitCodeOf(status));
+  } else if (!WriteOutputFile("-", bytes, true, &error)) {
+    s.Fail("", error, kExitOutputError);
+  }
+}
+
+// Reads one member; false when the member could not be read (reported).
+bool ReadMemberShown(Session& s, const std::string& path, const ArchiveMembers& archive,
+                     const Member& m, Bytes* bytes) {
+  ProgressBar bar = s.Bar(m.name);
+  std::string error;
+  const std::int32_t status = ReadMember(*s.context.plugins, archive, m, bytes, &error,
+                                         DrawProgress, reinterpret_cast<HostInt>(&bar));
+  ClearProgress(bar);
+  if (status == Ok) return true;
+  s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
+  return false;
+}
+
 void Extract(Session& s) {
   if (s.options.operands.empty()) {
     s.Fail("extract", "give an archive", kExitUsage);
@@ -83,61 +143,18 @@ void Extract(Session& s) {
   }
   Source source;
   ArchiveMembers archive;
-  if (!ReadOperand(s, s.options.operands[0], &source) || !OpenArchive(s, source, &archive))
+  std::vector<Member> named;
+  if (!ReadOperand(s, s.options.operands[0], &source) || !OpenArchive(s, source, &archive) ||
+      !NamedMembers(s, source.name, archive, &named))
     return;
   const std::string& path = source.name;
-  const std::string folder = s.options.output.empty() ? "." : s.options.output;
-  std::vector<Member> members;
-  if (s.options.operands.size() == 1) {
-    for (std::size_t i = 0; i < ListedCount(archive); ++i)
-      members.push_back(ListedMember(archive, i));
-  } else {
-    for (std::size_t i = 1; i < s.options.operands.size(); ++i) {
-      const std::string& name = s.options.operands[i];
-      Member member;
-      std::string error;
-      const std::int32_t status = FindMember(*s.context.plugins, archive, name, &member, &error);
-      if (status == ReadError) {
-        s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
-               kExitInputError);
-      } else if (status != Ok) {
-        s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
-        return;
-      } else {
-        members.push_back(member);
-      }
-    }
-  }
-  // A member named twice is extracted once.
-  std::vector<Member> once;
-  for (const Member& m : members) {
-    if (std::none_of(once.begin(), once.end(),
-                     [&](const Member& o) { return o.position == m.position; }))
-      once.push_back(m);
-  }
-  members = WholeMembers(s, archive, once);
-  if (s.options.output == "-") {
-    // One member to standard output, as it is.
-    if (members.size() != 1) {
-      s.Fail("extract", "standard output takes one member; name it, or give -o a folder",
-             kExitUsage);
-      return;
-    }
-    Bytes bytes;
-    std::string error;
-    const std::int32_t status = ReadMember(*s.context.plugins, archive, members[0], &bytes, &error);
-    if (status != Ok) {
-      s.Fail(path + ": " + members[0].name, StatusText(status, false, path, error),
-             ExitCodeOf(status));
-    } else if (!WriteOutputFile("-", bytes, true, &error)) {
-      s.Fail("", error, kExitOutputError);
-    }
-    return;
-  }
+  const std::vector<Member> members = WholeMembers(s, archive, named);
+  if (s.options.output == "-") return ExtractToStandardOutput(s, path, archive, members);
   // The folder is made only when there is something to put in it.
+  const std::string folder = s.options.output.empty() ? "." : s.options.output;
+  const fs::path folder_path = PathOf(folder);
   bool made_folder = false;
   std::error_code code;
-  const fs::path folder_path = PathOf(folder);
   for (const Member& m : members) {
     if (s.Cancelled()) break;
     const std::string target = NameOf(folder_path / m.name);
@@ -151,14 +168,9 @@ void Extract(Session& s) {
       s.Fail("", error, kExitOutputError);
       continue;
     }
-    ProgressBar bar = s.Bar(m.name);
     Bytes bytes;
-    const std::int32_t status = ReadMember(*s.context.plugins, archive, m, &bytes, &error,
-                                           DrawProgress, reinterpret_cast<HostInt>(&bar));
-    ClearProgress(bar);
-    if (status != Ok) {
-      s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
-      if (status == Cancelled) break;
+    if (!ReadMemberShown(s, path, archive, m, &bytes)) {
+      if (s.exit_code == kExitCancelled) break;
       continue;
     }
     if (!fs::is_directory(folder_path, code)) {
@@ -175,58 +187,60 @@ void Extract(Session& s) {
   if (made_folder && fs::is_empty(folder_path, code)) fs::remove(folder_path, code);
 }
 
-void Pack(Session& s) {
-  if (s.options.operands.empty() || s.options.output.empty()) {
-    s.Fail("pack", "give the files and -o ARCHIVE.nsc", kExitUsage);
-    return;
-  }
-  // Every member is checked before anything is written: the plug-ins list
-  // only members of 2 bytes or more, and read only those that start below
-  // 2 GiB (32-bit edition) and end below 4 GiB.
+// The size of each file to pack, every one checked before anything is
+// written: the plug-ins list only members of 2 bytes or more, and read only
+// those that start below 2 GiB (32-bit edition) and end below 4 GiB. False
+// when one cannot be packed (reported).
+bool PackedSizes(Session& s, std::vector<std::uint64_t>* sizes) {
   const auto& inputs = s.options.operands;
-  std::vector<std::uint64_t> sizes;
   std::uint64_t start = 4 * (std::max<std::size_t>(inputs.size(), 2) + 2);
   for (const std::string& path : inputs) {
     if (path == "-") {
       s.Fail("pack", "pack takes files, whose sizes it must know first, not standard input",
              kExitUsage);
-      return;
+      return false;
     }
     std::string problem = InputProblem(path);
     std::error_code code;
     if (problem.empty() && !fs::is_regular_file(PathOf(path), code))
       problem = "not a regular file (pack needs files whose size is known)";
     const std::uint64_t size = problem.empty() ? fs::file_size(PathOf(path), code) : 0;
-    if (!problem.empty() || code) {
-      s.Fail(path, "cannot read it: " + (problem.empty() ? code.message() : problem),
-             kExitInputError);
-      return;
-    }
-    if (SameFile(path, s.options.output)) {
-      s.Fail(path, "is the archive being written", kExitUsage);
-      return;
-    }
-    if (size < 2) {
-      s.Fail(path,
-             "has " + std::to_string(size) + (size == 1 ? " byte" : " bytes") +
-                 "; hosts list only members of 2 bytes or more, so it could not be "
-                 "extracted again",
-             kExitInputError);
-      return;
-    }
-    if (start > kLastReadableStart) {
-      s.Fail(path, "would start past 2 GiB into the archive, where 32-bit hosts cannot read it",
-             kExitInputError);
-      return;
-    }
+    if (!problem.empty() || code)
+      return s.Fail(path, "cannot read it: " + (problem.empty() ? code.message() : problem),
+                    kExitInputError),
+             false;
+    if (SameFile(path, s.options.output))
+      return s.Fail(path, "is the archive being written", kExitUsage), false;
+    if (size < 2)
+      return s.Fail(path,
+                    "has " + std::to_string(size) + (size == 1 ? " byte" : " bytes") +
+                        "; hosts list only members of 2 bytes or more, so it could not be "
+                        "extracted again",
+                    kExitInputError),
+             false;
+    if (start > kLastReadableStart)
+      return s.Fail(path,
+                    "would start past 2 GiB into the archive, where 32-bit hosts cannot read it",
+                    kExitInputError),
+             false;
     start += size;
-    if (start > 0xFFFFFFFFu) {
-      s.Fail(path, "would end past 4 GiB into the archive, beyond what NSC archives can hold",
-             kExitInputError);
-      return;
-    }
-    sizes.push_back(size);
+    if (start > 0xFFFFFFFFu)
+      return s.Fail(path,
+                    "would end past 4 GiB into the archive, beyond what NSC archives can hold",
+                    kExitInputError),
+             false;
+    sizes->push_back(size);
   }
+  return true;
+}
+
+void Pack(Session& s) {
+  if (s.options.operands.empty() || s.options.output.empty()) {
+    s.Fail("pack", "give the files and -o ARCHIVE.nsc", kExitUsage);
+    return;
+  }
+  std::vector<std::uint64_t> sizes;
+  if (!PackedSizes(s, &sizes)) return;
   Bytes table;
   std::string error;
   if (!NscTable(sizes, &table, &error)) {
@@ -243,8 +257,8 @@ void Pack(Session& s) {
   ProgressBar bar = s.Bar(NameOf(PathOf(s.options.output).filename()));
   std::uint64_t copied = 0, total = 1;
   for (std::uint64_t size : sizes) total += size;
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    if (!CopyInto(s, inputs[i], sizes[i], out, bar, &copied, total)) {
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    if (!CopyInto(s, s.options.operands[i], sizes[i], out, bar, &copied, total)) {
       ClearProgress(bar);
       return;
     }

@@ -147,6 +147,68 @@ std::string UsageProblem(const CLI::ParseError& failure) {
   return text;
 }
 
+// Each command with the options it takes; every option, flags included, may
+// be given once.
+void AddCommands(CLI::App& app, Options* options) {
+  const auto once = CLI::MultiOptionPolicy::Throw;
+  for (const Command& c : kCommands) {
+    CLI::App* sub = app.add_subcommand(c.name);
+    sub->set_help_flag();
+    sub->add_flag("-h,--help", options->help);
+    if (c.options & kOutputOption) sub->add_option("-o,--output", options->output);
+    if (c.options & kReplaceOption)
+      sub->add_flag("-f,--force", options->replace)->multi_option_policy(once);
+    if (c.options & kQuietOption)
+      sub->add_flag("-q,--quiet", options->quiet)->multi_option_policy(once);
+    if (c.options & kJsonOption) sub->add_flag("--json", options->json)->multi_option_policy(once);
+    if (c.options & kFormatOption)
+      sub->add_option("--format", options->format)->check(CLI::IsMember({"png", "bmp"}));
+    if (c.options & kBackgroundOption) sub->add_option("--background", options->background);
+    if (c.options & kJobsOption)
+      sub->add_option("-j,--jobs", options->jobs)->check(CLI::Range(1u, 1024u));
+    sub->add_option("operands", options->operands);
+  }
+}
+
+const Command* ChosenCommand(const CLI::App& app) {
+  for (const Command& c : kCommands) {
+    if (app.got_subcommand(c.name)) return &c;
+  }
+  return nullptr;
+}
+
+int PrintVersion(const ToolContext& context) {
+  std::fprintf(context.out, "jamcg %s\n", JAMCG_VERSION);
+  if (context.plugins != nullptr && context.plugins->archive.GetPluginInfo != nullptr) {
+    std::fprintf(context.out, "%s: %s\n%s: %s\n", kArchivePluginFile,
+                 InfoText(context.plugins->archive.GetPluginInfo, 1).c_str(), kPicturePluginFile,
+                 InfoText(context.plugins->picture.GetPluginInfo, 1).c_str());
+  }
+  return kExitOk;
+}
+
+// "jamcg help [COMMAND]".
+int PrintHelp(const std::string& topic, const ToolContext& context) {
+  const Command* about = topic.empty() ? nullptr : FindCommand(topic);
+  if (!topic.empty() && about == nullptr) {
+    std::fprintf(context.err, "jamcg: unknown command %s\n\n%s", topic.c_str(), kUsage);
+    return kExitUsage;
+  }
+  std::fputs(about != nullptr ? about->help : kUsage, context.out);
+  return kExitOk;
+}
+
+int RunCommand(const Command& command, const Options& options, const ToolContext& context) {
+  Session session{context, options, kExitOk, {}};
+  command.run(session);
+  if (session.exit_code == kExitUsage) std::fputs(command.help, context.err);
+  if (session.Cancelled() || session.exit_code == kExitCancelled) {
+    std::fputs("jamcg: cancelled; no partial output was left\n", context.err);
+    return kExitCancelled;
+  }
+  return session.exit_code;
+}
+
 }  // namespace
 
 int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
@@ -171,58 +233,19 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
   CLI::App* help_command = app.add_subcommand("help");
   help_command->add_option("command", topic);
   Options options;
-  for (const Command& c : kCommands) {
-    CLI::App* sub = app.add_subcommand(c.name);
-    sub->set_help_flag();
-    sub->add_flag("-h,--help", options.help);
-    if (c.options & kOutputOption) sub->add_option("-o,--output", options.output);
-    // Every option, flags included, may be given once.
-    const auto once = CLI::MultiOptionPolicy::Throw;
-    if (c.options & kReplaceOption)
-      sub->add_flag("-f,--force", options.replace)->multi_option_policy(once);
-    if (c.options & kQuietOption)
-      sub->add_flag("-q,--quiet", options.quiet)->multi_option_policy(once);
-    if (c.options & kJsonOption) sub->add_flag("--json", options.json)->multi_option_policy(once);
-    if (c.options & kFormatOption)
-      sub->add_option("--format", options.format)->check(CLI::IsMember({"png", "bmp"}));
-    if (c.options & kBackgroundOption) sub->add_option("--background", options.background);
-    if (c.options & kJobsOption)
-      sub->add_option("-j,--jobs", options.jobs)->check(CLI::Range(1u, 1024u));
-    sub->add_option("operands", options.operands);
-  }
-  const Command* command = nullptr;
+  AddCommands(app, &options);
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // as CLI11 takes them
     app.parse(reversed);
   } catch (const CLI::ParseError& failure) {
-    for (const Command& c : kCommands) {
-      if (app.got_subcommand(c.name)) command = &c;
-    }
+    const Command* command = ChosenCommand(app);
     std::fprintf(context.err, "jamcg: %s\n%s", UsageProblem(failure).c_str(),
                  command != nullptr ? command->help : kUsage);
     return kExitUsage;
   }
-  for (const Command& c : kCommands) {
-    if (app.got_subcommand(c.name)) command = &c;
-  }
-  if (version) {
-    std::fprintf(context.out, "jamcg %s\n", JAMCG_VERSION);
-    if (context.plugins != nullptr && context.plugins->archive.GetPluginInfo != nullptr) {
-      std::fprintf(context.out, "%s: %s\n%s: %s\n", kArchivePluginFile,
-                   InfoText(context.plugins->archive.GetPluginInfo, 1).c_str(), kPicturePluginFile,
-                   InfoText(context.plugins->picture.GetPluginInfo, 1).c_str());
-    }
-    return kExitOk;
-  }
-  if (app.got_subcommand(help_command)) {
-    const Command* about = topic.empty() ? nullptr : FindCommand(topic);
-    if (!topic.empty() && about == nullptr) {
-      std::fprintf(context.err, "jamcg: unknown command %s\n\n%s", topic.c_str(), kUsage);
-      return kExitUsage;
-    }
-    std::fputs(about != nullptr ? about->help : kUsage, context.out);
-    return kExitOk;
-  }
+  if (version) return PrintVersion(context);
+  if (app.got_subcommand(help_command)) return PrintHelp(topic, context);
+  const Command* command = ChosenCommand(app);
   if (command == nullptr) {
     std::fputs(kUsage, help ? context.out : context.err);
     return help ? kExitOk : kExitUsage;
@@ -231,13 +254,5 @@ int RunJamcg(const std::vector<std::string>& args, const ToolContext& context) {
     std::fputs(command->help, context.out);
     return kExitOk;
   }
-
-  Session session{context, options, kExitOk, {}};
-  command->run(session);
-  if (session.exit_code == kExitUsage) std::fputs(command->help, context.err);
-  if (session.Cancelled() || session.exit_code == kExitCancelled) {
-    std::fputs("jamcg: cancelled; no partial output was left\n", context.err);
-    return kExitCancelled;
-  }
-  return session.exit_code;
+  return RunCommand(*command, options, context);
 }

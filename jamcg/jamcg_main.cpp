@@ -73,28 +73,28 @@ void CatchStopRequests() {
 }
 #endif
 
+// Takes "--plugins FOLDER" out of the arguments (it is chosen before the
+// plug-ins are loaded, so before the command line is parsed). False when it
+// cannot be taken (reported).
+bool TakePluginsOption(std::vector<std::string>* args, std::string* folder) {
+  const auto at = std::find(args->begin(), args->end(), "--plugins");
+  if (at == args->end()) return true;
+#ifndef _WIN32
+  std::fprintf(stderr, "jamcg: --plugins is for jamcg.exe: this jamcg has the plug-ins built in\n");
+  return false;
+#endif
+  if (at + 1 == args->end()) {
+    std::fprintf(stderr, "jamcg: --plugins needs a folder\n");
+    return false;
+  }
+  *folder = *(at + 1);
+  args->erase(at, at + 2);
+  return true;
+}
+
 int RunMain(std::vector<std::string> args) {
   std::string folder;
-  bool plugins_given = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--plugins") continue;
-    plugins_given = true;
-    if (i + 1 == args.size()) {
-      std::fprintf(stderr, "jamcg: --plugins needs a folder\n");
-      return kExitUsage;
-    }
-    folder = args[i + 1];
-    args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-               args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-    break;
-  }
-  (void)plugins_given;  // jamcg.exe takes --plugins
-#ifndef _WIN32
-  if (plugins_given) {
-    std::fprintf(stderr, "jamcg: --plugins is for jamcg.exe: this jamcg has the plug-ins built in\n");
-    return kExitUsage;
-  }
-#endif
+  if (!TakePluginsOption(&args, &folder)) return kExitUsage;
   // Help and the version need no plug-ins: they are printed even where the
   // plug-ins cannot be loaded.
   const bool help = args.empty() || args[0] == "help" ||

@@ -378,20 +378,53 @@ void Convert(Session& s) {
   if (!PlanConvert(s, plan)) return;
   std::error_code code;
   std::vector<fs::path> made;
+  bool folders_ready = true;
   for (const fs::path& folder : plan.folders) {
-    if (!fs::is_directory(folder, code) && fs::create_directories(folder, code)) made.push_back(folder);
+    if (fs::is_directory(folder, code)) continue;
+    if (fs::create_directories(folder, code)) made.push_back(folder);
+    // A folder that cannot be made stops the command before any picture is
+    // decoded: every picture would fail for the same reason.
+    if (code) {
+      s.Fail(NameOf(folder), "cannot create the folder: " + code.message(), kExitOutputError);
+      folders_ready = false;
+      break;
+    }
   }
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  RunJobs(s, plan.jobs, s.options.jobs != 0 ? s.options.jobs : cores);
+  if (folders_ready) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    RunJobs(s, plan.jobs, s.options.jobs != 0 ? s.options.jobs : cores);
+  }
   // A folder made for pictures that did not come is not left behind.
   for (const fs::path& folder : made) {
     if (fs::is_empty(folder, code)) fs::remove(folder, code);
   }
-  if (s.options.quiet || s.Cancelled()) return;
+  if (s.options.quiet || s.Cancelled() || !folders_ready) return;
   for (const auto& archive : plan.archives) {
     std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", archive->path.c_str(),
                  archive->pictures.load(), archive->members);
   }
+}
+
+// Where encode writes the picture read from `path`: a folder takes it as
+// NAME.gcmp; a name of another picture format would hide what the file holds.
+// False when the output cannot be used (reported).
+bool EncodeOutput(Session& s, const std::string& path, std::string* output) {
+  *output = s.options.output;
+  std::error_code code;
+  if (*output != "-" && fs::is_directory(PathOf(*output), code)) {
+    const fs::path stem = path == "-" ? fs::path("stdin") : PathOf(path).stem();
+    *output = NameOf(PathOf(*output) / stem) + ".gcmp";
+  }
+  const std::string ext = AsciiLower(NameOf(PathOf(*output).extension()));
+  for (const char* image_ext : {".png", ".bmp", ".ppm", ".pgm", ".pnm"}) {
+    if (ext == image_ext)
+      return s.Fail(*output, "encode writes GCmpSH0 pictures: name the output .gcmp", kExitUsage),
+             false;
+  }
+  if (*output != "-" && path != "-" && SameFile(*output, path))
+    return s.Fail(*output, "is the picture being encoded; choose another output", kExitUsage),
+           false;
+  return true;
 }
 
 void Encode(Session& s) {
@@ -400,25 +433,8 @@ void Encode(Session& s) {
     return;
   }
   const std::string& path = s.options.operands[0];
-  // A folder takes the picture as NAME.gcmp; a name of another picture
-  // format would hide what the file holds.
-  std::string output = s.options.output;
-  std::error_code code;
-  if (output != "-" && fs::is_directory(PathOf(output), code)) {
-    const fs::path stem = path == "-" ? fs::path("stdin") : PathOf(path).stem();
-    output = NameOf(PathOf(output) / stem) + ".gcmp";
-  }
-  const std::string ext = AsciiLower(NameOf(PathOf(output).extension()));
-  for (const char* image_ext : {".png", ".bmp", ".ppm", ".pgm", ".pnm"}) {
-    if (ext == image_ext) {
-      s.Fail(output, "encode writes GCmpSH0 pictures: name the output .gcmp", kExitUsage);
-      return;
-    }
-  }
-  if (output != "-" && path != "-" && SameFile(output, path)) {
-    s.Fail(output, "is the picture being encoded; choose another output", kExitUsage);
-    return;
-  }
+  std::string output;
+  if (!EncodeOutput(s, path, &output)) return;
   Image image;
   std::string error;
   Background background;

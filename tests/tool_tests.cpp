@@ -201,6 +201,7 @@ TEST(Jamcg, ClearMessagesAndExitCodes) {
   TempDir dir;
   Bytes broken = {'G', 'C', 'm', 'p', 'S', 'H', '0', 0, 4, 0, 9, 0, 24, 0, 0, 0, 0x01, 0x00};
   WriteFile(dir.File("broken.gcmp"), broken);
+  WriteFile(dir.File("broken2.gcmp"), broken);
   WriteFile(dir.File("tall.ppm"), Bytes{'P', '6', ' ', '4', ' ', '8', ' ', '2', '5', '5', '\n'});
   const std::string huge = "P6 60000 60000 255\n";  // claims 10 GiB of pixels in 19 bytes
   WriteFile(dir.File("huge.ppm"), Bytes(huge.begin(), huge.end()));
@@ -214,6 +215,10 @@ TEST(Jamcg, ClearMessagesAndExitCodes) {
        kExitInputError,
        "broken pixel data"},
       {{"list", dir.File("broken.gcmp")}, kExitInputError, "not an NSC archive"},
+      // A folder that cannot be made is named once, with its reason.
+      {{"convert", dir.File("broken.gcmp"), dir.File("broken2.gcmp"), "-o", dir.File("tall.ppm/o")},
+       kExitOutputError,
+       "o: cannot create the folder: "},
       {{"encode", dir.File("tall.ppm"), "-o", dir.File("t.gcmp")},
        kExitInputError,
        "truncated PNM"},
