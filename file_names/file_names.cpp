@@ -1,6 +1,8 @@
 // This file contains the tool's file-name spellings.
 #include "file_names/file_names.h"
 
+#include <cstdio>
+
 #include "support/text_encoding.h"
 
 #ifdef _WIN32
@@ -35,17 +37,41 @@ bool InCodePage(const std::wstring& wide, std::string* out) {
 PluginName::~PluginName() = default;
 
 fs::path PathOf(const std::string& name) {
-  return fs::path(std::u8string(name.begin(), name.end()));
+  std::u16string utf16;
+  if (!Utf16FromUtf8(name, &utf16, true)) return fs::path(std::u8string(name.begin(), name.end()));
+  return fs::path(std::wstring(utf16.begin(), utf16.end()));
 }
 
 std::string NameOf(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
+  const std::wstring& wide = path.native();
+  std::string name;
+  Utf8FromUtf16(std::u16string(wide.begin(), wide.end()), &name, true);
+  return name;
+}
+
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    // A surrogate's three bytes: ED A0-BF 80-BF.
+    if (lead == 0xED && next >= 0xA0 && next <= 0xBF && i + 2 < text.size()) {
+      const unsigned unit =
+          0xD000 | ((next & 0x3Fu) << 6) | (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", unit);
+      shown += escaped;
+      i += 2;
+    } else {
+      shown.push_back(text[i]);
+    }
+  }
+  return shown;
 }
 
 bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std::string* error) {
   std::u16string utf16;
-  if (!Utf16FromUtf8(name, &utf16)) {
+  if (!Utf16FromUtf8(name, &utf16, true)) {
     *error = "the name " + name + " is not UTF-8 text";
     return false;
   }
@@ -75,6 +101,8 @@ void UseUtf8Console() { SetConsoleOutputCP(CP_UTF8); }
 fs::path PathOf(const std::string& name) { return fs::path(name); }
 
 std::string NameOf(const fs::path& path) { return path.string(); }
+
+std::string Printable(const std::string& text) { return text; }
 
 PluginName::~PluginName() {
   if (descriptor >= 0) close(descriptor);

@@ -1,5 +1,8 @@
 // This file contains how the command-line tool spells file names. Inside the
-// tool every name is UTF-8 text (on Linux, the system's own bytes). The
+// tool every name is UTF-8 text (on Linux, the system's own bytes); on
+// Windows a name may hold a lone surrogate, which is carried as its own three
+// bytes (WTF-8), so that any name the file system holds reaches the plug-ins
+// whole. The
 // system's paths are made from it here, and so are the spellings the
 // plug-ins take: UTF-16 for their W exports, single-byte for the others.
 #pragma once
@@ -33,6 +36,11 @@ struct PluginName {
 // so an existing file whose name holds one is opened here and passed as
 // /proc/self/fd/N. False, with a message, when no spelling reaches the file.
 bool SpellForPlugin(const std::string& name, bool has_wide, PluginName* out, std::string* error);
+
+// The text as a message shows it: on Windows each lone surrogate a name
+// carries is written as \uXXXX (a console shows no character for it);
+// elsewhere the text as it is.
+std::string Printable(const std::string& text);
 
 // Prepares the console for UTF-8 output (Windows); nothing elsewhere.
 void UseUtf8Console();

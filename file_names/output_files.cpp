@@ -63,8 +63,8 @@ int MoveIntoPlace(const fs::path& temp, const fs::path& final_path, bool replace
   if (MoveFileExW(temp.c_str(), final_path.c_str(), flags)) return 0;
   const DWORD error = GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST
-         : error == ERROR_ACCESS_DENIED                             ? EACCES
-                                                                    : EIO;
+         : error == ERROR_ACCESS_DENIED                              ? EACCES
+                                                                     : EIO;
 #else
   if (replace) {
     const int fd = open(temp.c_str(), O_WRONLY | O_CLOEXEC);
@@ -166,8 +166,9 @@ bool ReaderGone(int error) {
 bool WriteOutput(OutputFile& out, const void* data, std::size_t size, std::string* error) {
   if (size != 0 && std::fwrite(data, 1, size, out.stream) != size) {
     const int cause = errno;
-    *error = out.stream == stdout && ReaderGone(cause) ? kClosedPipe
-                                                        : "cannot write " + out.name + ": " + Reason(cause);
+    *error = out.stream == stdout && ReaderGone(cause)
+                 ? kClosedPipe
+                 : "cannot write " + out.name + ": " + Reason(cause);
     return false;
   }
   return true;

@@ -23,7 +23,6 @@
 
 namespace {
 
-
 // Walks the pixel data from `at`, setting the pixels of `index` (rows top
 // down) when it is given. True when the data reach the last row or end the
 // picture (0 1).
@@ -78,9 +77,8 @@ bool DecodeRleBmp(const std::vector<std::uint8_t>& b, std::int64_t largest_side,
            false;
   const bool four = LoadLe32(&b[30]) == 2;
   const std::uint32_t colors_used = LoadLe32(&b[46]);
-  const std::uint32_t colors = colors_used != 0 && colors_used <= (four ? 16u : 256u)
-                                   ? colors_used
-                                   : (four ? 16u : 256u);
+  const std::uint32_t colors =
+      colors_used != 0 && colors_used <= (four ? 16u : 256u) ? colors_used : (four ? 16u : 256u);
   const std::size_t palette_at = 14 + static_cast<std::size_t>(LoadLe32(&b[14]));
   std::uint8_t palette[256][3] = {};
   for (std::uint32_t i = 0; i < colors && palette_at + 4 * i + 3 <= b.size(); ++i) {

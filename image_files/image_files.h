@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/host_contract.h"
 #include "image_files/picture_writing.h"
+#include "support/host_contract.h"
 
 // A picture as files hold it: rows top to bottom, 3 bytes a pixel, red first.
 struct Image {

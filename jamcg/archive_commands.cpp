@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "file_names/output_files.h"
 #include "image_files/image_files.h"
 #include "jamcg/jamcg_session.h"
-#include "file_names/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -91,8 +91,7 @@ bool NamedMembers(Session& s, const std::string& path, const ArchiveMembers& arc
     std::string error;
     const std::int32_t status = FindMember(*s.context.plugins, archive, name, &member, &error);
     if (status == ReadError) {
-      s.Fail(path, "no member named " + name + " (or the archive cannot be read)",
-             kExitInputError);
+      s.Fail(path, "no member named " + name + " (or the archive cannot be read)", kExitInputError);
     } else if (status != Ok) {
       s.Fail(path, StatusText(status, false, path, error), ExitCodeOf(status));
       return false;
@@ -108,8 +107,7 @@ bool NamedMembers(Session& s, const std::string& path, const ArchiveMembers& arc
 void ExtractToStandardOutput(Session& s, const std::string& path, const ArchiveMembers& archive,
                              const std::vector<Member>& members) {
   if (members.size() != 1) {
-    s.Fail("extract", "standard output takes one member; name it, or give -o a folder",
-           kExitUsage);
+    s.Fail("extract", "standard output takes one member; name it, or give -o a folder", kExitUsage);
     return;
   }
   Bytes bytes;

@@ -18,10 +18,10 @@ std::int32_t ReadTable(const Source& source, ArchiveMembers* archive) {
   PluginName name;  // the name as the platform layer reads it
   std::string ignored;
   if (!source.memory) SpellForPlugin(source.name, false, &name, &ignored);
-  const bool opened =
-      source.memory ? OpenSource(input, os, source.memory->data(),
-                                 static_cast<HostInt>(source.memory->size()), kInputMemory)
-                    : OpenSource(input, os, name.ansi.c_str(), 0, 0);
+  const bool opened = source.memory
+                          ? OpenSource(input, os, source.memory->data(),
+                                       static_cast<HostInt>(source.memory->size()), kInputMemory)
+                          : OpenSource(input, os, name.ansi.c_str(), 0, 0);
   MemberTable table{};
   if (opened && ReadMemberTable(input, &table)) {
     archive->words.assign(table.words, table.words + table.word_count);
@@ -92,8 +92,8 @@ std::int32_t FindMember(const PluginHost& plugins, const ArchiveMembers& archive
 }
 
 bool PastTheEnd(const ArchiveMembers& archive, const Member& member) {
-  return archive.sized && (member.position > archive.file_size ||
-                           member.size > archive.file_size - member.position);
+  return archive.sized &&
+         (member.position > archive.file_size || member.size > archive.file_size - member.position);
 }
 
 std::string PastTheEndText(const ArchiveMembers& archive, const Member& member) {

@@ -35,7 +35,7 @@ struct ArchiveMembers {
   // shows (2 bytes or more), in order.
   std::vector<std::uint32_t> words;
   std::vector<std::uint32_t> listed;
-  NameFormat names{};  // how members are named, for the table's member count
+  NameFormat names{};                 // how members are named, for the table's member count
   std::shared_ptr<ArchiveFile> file;  // null for an archive in memory
   // Through the DLLs: the members GetArchiveInfo listed.
   std::vector<Member> members;

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "file_names/output_files.h"
 #include "image_files/image_files.h"
-#include "picture/picture_header.h"
-#include "support/byte_order.h"
 #include "jamcg/jamcg_session.h"
 #include "jamcg/picture_reading.h"
-#include "file_names/output_files.h"
+#include "picture/picture_header.h"
+#include "support/byte_order.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -48,8 +48,7 @@ std::vector<std::string> ArchiveProblems(const ArchiveMembers& archive, const By
 // data, and a pixel stream that ends before it has coded every pixel (the
 // plug-in completes it with zeros, which draw black). Decoded within the
 // command's budget of pixels.
-std::vector<std::string> PictureProblems(Session& s, const Source& source,
-                                         std::uint64_t* budget) {
+std::vector<std::string> PictureProblems(Session& s, const Source& source, std::uint64_t* budget) {
   Image ignored;
   bool truncated = false;
   std::string error;
@@ -76,7 +75,8 @@ std::vector<std::string> MemberPictureProblems(Session& s, const ArchiveMembers&
     std::string error;
     const std::int32_t status = ReadMember(*s.context.plugins, archive, m, bytes.get(), &error);
     if (status != Ok) {
-      problems.push_back("member " + m.name + ": " + StatusText(status, false, archive.source.name, error));
+      problems.push_back("member " + m.name + ": " +
+                         StatusText(status, false, archive.source.name, error));
       continue;
     }
     if (!HoldsPicture(s.picture(), *bytes)) continue;
@@ -111,10 +111,11 @@ void Info(Session& s) {
         std::uint64_t total = 0;
         for (std::size_t i = 0; i < ListedCount(archive); ++i)
           total += ListedMember(archive, i).size;
-        std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", path.c_str(), line.c_str(),
-                     ListedCount(archive), static_cast<unsigned long long>(total));
+        std::fprintf(s.context.out, "%s: %s: %zu members, %llu bytes\n", Printable(path).c_str(),
+                     line.c_str(), ListedCount(archive), static_cast<unsigned long long>(total));
         for (const std::string& problem : ArchiveProblems(archive, head))
-          std::fprintf(s.context.err, "jamcg: warning: %s: %s\n", path.c_str(), problem.c_str());
+          std::fprintf(s.context.err, "jamcg: warning: %s: %s\n", Printable(path).c_str(),
+                       problem.c_str());
       }
     } else if (Takes(p, path, head)) {
       PictureInfoRecord record{};
@@ -124,9 +125,9 @@ void Info(Session& s) {
         continue;
       }
       std::fprintf(s.context.out, "%s: GCmpSH0 picture (%s, %s, %s): %dx%d, %d bits\n",
-                   path.c_str(), kPicturePluginFile, InfoText(p.GetPluginInfo, 0).c_str(),
-                   InfoText(p.GetPluginInfo, 2).c_str(), record.width, record.height,
-                   record.color_depth);
+                   Printable(path).c_str(), kPicturePluginFile,
+                   InfoText(p.GetPluginInfo, 0).c_str(), InfoText(p.GetPluginInfo, 2).c_str(),
+                   record.width, record.height, record.color_depth);
     } else {
       s.Fail(path, "neither plug-in takes it (not an NSC archive or a GCmpSH0 picture)",
              kExitInputError);
@@ -190,6 +191,6 @@ void Check(Session& s) {
       continue;
     }
     for (const std::string& problem : problems) s.Fail(path, problem, kExitInputError);
-    if (problems.empty()) std::fprintf(s.context.out, "%s: ok\n", path.c_str());
+    if (problems.empty()) std::fprintf(s.context.out, "%s: ok\n", Printable(path).c_str());
   }
 }

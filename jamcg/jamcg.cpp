@@ -20,7 +20,8 @@ namespace {
 #endif
 
 const char* const kUsage =
-    "usage: jamcg " PLUGINS_OPTION "COMMAND [OPTIONS] ARGS...\n"
+    "usage: jamcg " PLUGINS_OPTION
+    "COMMAND [OPTIONS] ARGS...\n"
     "\n"
     "Lists, extracts and converts NSC archives and GCmpSH0 pictures through the\n"
     "vizuz and orbelint plug-ins, and packs and encodes new ones.\n"

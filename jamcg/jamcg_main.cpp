@@ -25,10 +25,10 @@
 #include <unistd.h>
 #endif
 
-#include "support/text_encoding.h"
 #include "file_names/file_names.h"
-#include "jamcg/jamcg.h"
 #include "file_names/output_files.h"
+#include "jamcg/jamcg.h"
+#include "support/text_encoding.h"
 
 namespace {
 
@@ -146,11 +146,9 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const std::wstring wide = argv[i];
+    // Any name Windows holds, lone surrogates included, is carried whole.
     std::string text;
-    if (!Utf8FromUtf16(std::u16string(wide.begin(), wide.end()), &text)) {
-      std::fprintf(stderr, "jamcg: argument %d is not valid UTF-16 text\n", i);
-      return kExitUsage;
-    }
+    Utf8FromUtf16(std::u16string(wide.begin(), wide.end()), &text, true);
     args.push_back(text);
   }
   const int code = RunMain(args);

@@ -116,8 +116,8 @@ bool DataEndEarly(const PictureApi& api, const Bytes& file, const std::uint8_t* 
     return true;
   const Platform& os = SystemPlatform();
   const auto* pixels = static_cast<const std::uint8_t*>(OsLocalLock(os, other));
-  const bool differ = pixels == nullptr || OsLocalSize(os, other) != size ||
-                      std::memcmp(pixels, bits, size) != 0;
+  const bool differ =
+      pixels == nullptr || OsLocalSize(os, other) != size || std::memcmp(pixels, bits, size) != 0;
   if (pixels != nullptr) OsLocalUnlock(os, other);
   OsLocalFree(os, other);
   OsLocalFree(os, info);

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "jamcg/archive_reading.h"
 #include "file_names/file_names.h"
+#include "jamcg/archive_reading.h"
 #include "jamcg/jamcg.h"
-#include "plugin_host/plugin_calls.h"
 #include "jamcg/progress_bar.h"
+#include "plugin_host/plugin_calls.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -65,8 +65,8 @@ struct Session {
     const bool shown = code != kExitCancelled && !Cancelled() && !message.empty();
     if (shown && progress != nullptr) ClearSharedProgress(*progress);  // a line of its own
     if (shown)
-      std::fprintf(context.err, "jamcg: %s%s%s\n", named ? "" : subject.c_str(),
-                   subject.empty() || named ? "" : ": ", message.c_str());
+      std::fprintf(context.err, "jamcg: %s%s%s\n", named ? "" : Printable(subject).c_str(),
+                   subject.empty() || named ? "" : ": ", Printable(message).c_str());
     if (exit_code == kExitOk || code == kExitCancelled) exit_code = code;
   }
 
@@ -76,7 +76,8 @@ struct Session {
     std::lock_guard<std::mutex> hold(lock);
     if (Cancelled()) return;
     if (progress != nullptr) ClearSharedProgress(*progress);
-    std::fprintf(context.err, "jamcg: warning: %s: %s\n", subject.c_str(), message.c_str());
+    std::fprintf(context.err, "jamcg: warning: %s: %s\n", Printable(subject).c_str(),
+                 Printable(message).c_str());
     if (exit_code == kExitOk) exit_code = kExitInputError;
   }
 
@@ -86,7 +87,7 @@ struct Session {
     ProgressBar bar;
     bar.terminal = context.stderr_is_terminal && !options.quiet ? context.err : nullptr;
     bar.interrupted = context.interrupted;
-    bar.label = label;
+    bar.label = Printable(label);
     if (bar.terminal != nullptr) bar.columns = TerminalColumns(bar.terminal);
     return bar;
   }

@@ -9,11 +9,11 @@
 #include <memory>
 #include <thread>
 
-#include "jamcg/archive_reading.h"
+#include "file_names/output_files.h"
 #include "image_files/image_files.h"
+#include "jamcg/archive_reading.h"
 #include "jamcg/jamcg_session.h"
 #include "jamcg/picture_reading.h"
-#include "file_names/output_files.h"
 #include "writers/gcmp_writer.h"
 #include "writers/nsc_writer.h"
 
@@ -61,9 +61,9 @@ bool WritePictureFile(Session& s, const PixelRows& rows, const std::string& outp
   bool ok = OpenOutput(output, replace, &out, &problem);
   if (ok) {
     ok = bmp ? WriteBmp(rows, sink, &problem)
-                             : WritePng(rows, sink, &problem, s.context.interrupted,
-                                        step != nullptr ? DrawSharedProgress : nullptr,
-                                        reinterpret_cast<HostInt>(step));
+             : WritePng(rows, sink, &problem, s.context.interrupted,
+                        step != nullptr ? DrawSharedProgress : nullptr,
+                        reinterpret_cast<HostInt>(step));
   }
   ok = ok && PlaceOutput(out, replace, &problem);
   if (!ok) {
@@ -142,8 +142,9 @@ bool JobPicture(Session& s, const ConvertJob& job, StepProgress& step, Source* p
   auto bytes = std::make_shared<Bytes>();
   std::string error;
   step.span = 25;  // extracting, decoding and encoding each fill a part of the line
-  const std::int32_t status = ReadMember(*s.context.plugins, *job.archive, job.which, bytes.get(),
-                                         &error, DrawSharedProgress, reinterpret_cast<HostInt>(&step));
+  const std::int32_t status =
+      ReadMember(*s.context.plugins, *job.archive, job.which, bytes.get(), &error,
+                 DrawSharedProgress, reinterpret_cast<HostInt>(&step));
   step.base = 25;
   if (status != Ok) {
     s.Fail(job.label, StatusText(status, false, job.source.name, error), ExitCodeOf(status));
@@ -334,7 +335,8 @@ bool PlanConvert(Session& s, ConvertPlan& plan) {
     Bytes head;
     if (!OpenOperand(s, operand, &source, &head)) continue;
     // Standard input has no name to give its outputs: "stdin".
-    const fs::path stem = source.memory ? fs::path("stdin") : PathOf(source.name).replace_extension();
+    const fs::path stem =
+        source.memory ? fs::path("stdin") : PathOf(source.name).replace_extension();
     const fs::path beside = out_is_folder ? PathOf(out) / stem.filename() : stem;
     bool planned = true;
     if (Takes(s.archive(), source.name, head)) {
@@ -357,8 +359,7 @@ bool PlanConvert(Session& s, ConvertPlan& plan) {
       }
       if (to_file && out != "-" && !FormatKnown(s, out)) return false;
       if (out_is_folder) plan.folders.push_back(PathOf(out));
-      planned = PlanPicture(s, plan, source,
-                            to_file ? out : NameOf(beside) + DefaultExtension(s));
+      planned = PlanPicture(s, plan, source, to_file ? out : NameOf(beside) + DefaultExtension(s));
     } else {
       s.Fail(source.name, "not a GCmpSH0 picture or an NSC archive", kExitInputError);
     }
@@ -400,8 +401,8 @@ void Convert(Session& s) {
   }
   if (s.options.quiet || s.Cancelled() || !folders_ready) return;
   for (const auto& archive : plan.archives) {
-    std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n", archive->path.c_str(),
-                 archive->pictures.load(), archive->members);
+    std::fprintf(s.context.err, "%s: %zu of %zu members were pictures\n",
+                 Printable(archive->path).c_str(), archive->pictures.load(), archive->members);
   }
 }
 
@@ -455,7 +456,8 @@ void Encode(Session& s) {
     return static_cast<int>(DrawProgress(static_cast<std::int32_t>(done * 1000 / total), 1000,
                                          reinterpret_cast<HostInt>(context)));
   };
-  const bool encoded = EncodeGcmpPicture(stream.data(), image.width, image.height, &picture, draw, &bar);
+  const bool encoded =
+      EncodeGcmpPicture(stream.data(), image.width, image.height, &picture, draw, &bar);
   ClearProgress(bar);
   if (s.Cancelled()) {
     s.Fail(path, "cancelled", kExitCancelled);

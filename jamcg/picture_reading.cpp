@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
-#include "picture/picture_rows.h"
-#include "jamcg/jamcg_session.h"
 #include "file_names/output_files.h"
+#include "jamcg/jamcg_session.h"
+#include "picture/picture_rows.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ bool OpenPicture(const Source& source, InputSource* input) {
 // The size that fits `side` x `side`, the picture's own if it fits.
 void FitSize(std::int32_t width, std::int32_t height, std::int32_t side, std::int32_t* fit_width,
              std::int32_t* fit_height) {
-  const double scale = std::min(1.0, std::min(static_cast<double>(side) / width,
-                                              static_cast<double>(side) / height));
+  const double scale = std::min(
+      1.0, std::min(static_cast<double>(side) / width, static_cast<double>(side) / height));
   *fit_width = std::max(1, static_cast<std::int32_t>(width * scale + 0.5));
   *fit_height = std::max(1, static_cast<std::int32_t>(height * scale + 0.5));
   if (scale >= 1.0) *fit_width = width, *fit_height = height;
@@ -52,7 +52,8 @@ std::int32_t DecodeRows(PictureRows& rows, InputSource& input, RowScaling& scali
     if ((interrupted != nullptr && interrupted->load()) ||
         (progress != nullptr && progress(rows.rows_done, rows.header.height, user_data) != 0))
       return Cancelled;
-    const std::uint64_t cost = std::uint64_t{kRowsAtATime} * static_cast<std::uint32_t>(rows.header.width);
+    const std::uint64_t cost =
+        std::uint64_t{kRowsAtATime} * static_cast<std::uint32_t>(rows.header.width);
     if (budget != nullptr) {
       if (*budget < cost) return kOverBudget;
       *budget -= cost;
@@ -110,9 +111,9 @@ std::int32_t DecodeWithDll(const PictureApi& api, const Source& source, DecodedP
   Bytes file;
   std::string ignored;
   const std::size_t size = DibBytes(picture->width, picture->height);
-  picture->truncated = SourceBytes(source, &file, &ignored) &&
-                       (DataEndEarly(api, file, picture->bits, size, 0xFF) ||
-                        DataEndEarly(api, file, picture->bits, size, 0x5A));
+  picture->truncated =
+      SourceBytes(source, &file, &ignored) && (DataEndEarly(api, file, picture->bits, size, 0xFF) ||
+                                               DataEndEarly(api, file, picture->bits, size, 0x5A));
   return Ok;
 }
 

@@ -35,7 +35,7 @@ struct DecodedPicture {
   ~DecodedPicture();
   std::int32_t width = 0;
   std::int32_t height = 0;
-  bool truncated = false;       // some pixels come from bytes past the data (black)
+  bool truncated = false;              // some pixels come from bytes past the data (black)
   const std::uint8_t* bits = nullptr;  // the pixel block in DIB layout
   void* own = nullptr;                 // linked in: the block, from calloc
   MemoryHandle block = nullptr;        // through the DLLs: GetPicture's block, locked

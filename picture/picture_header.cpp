@@ -10,7 +10,9 @@ namespace {
 constexpr char kMagic[8] = {'G', 'C', 'm', 'p', 'S', 'H', '0', '\0'};
 
 // The header's numbers are signed 16-bit.
-std::int16_t Int16At(const std::uint8_t* bytes) { return static_cast<std::int16_t>(LoadLe16(bytes)); }
+std::int16_t Int16At(const std::uint8_t* bytes) {
+  return static_cast<std::int16_t>(LoadLe16(bytes));
+}
 
 }  // namespace
 

@@ -272,7 +272,6 @@ ROW_STEP void EmitShortReferences(Walk& w, std::uint8_t*& out, std::uint32_t& le
   }
 }
 
-
 // Decodes `count` pixels of a row (count > 0) with moves of kGroup words.
 template <std::uint32_t kGroup>
 ROW_STEP bool DecodeRowWith(PixelDecoder& d, std::uint8_t* out, std::int32_t count) {

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "file_names/file_names.h"
 #include "support/platform.h"
 #include "support/text_encoding.h"
-#include "file_names/file_names.h"
 
 namespace {
 

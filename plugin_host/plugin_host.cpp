@@ -42,7 +42,7 @@ std::string ProgramFolder() {
   path.resize(length);
   path.resize(path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/"));
   std::string folder;
-  Utf8FromUtf16(std::u16string(path.begin(), path.end()), &folder);
+  Utf8FromUtf16(std::u16string(path.begin(), path.end()), &folder, true);
   return folder;
 }
 
@@ -54,7 +54,7 @@ HMODULE Load(std::string folder, const char* name, std::string* error) {
   const std::string path = folder + "\\" + name;
   std::u16string wide;
   HMODULE library = nullptr;
-  if (Utf16FromUtf8(path, &wide))
+  if (Utf16FromUtf8(path, &wide, true))
     library = LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
   if (library != nullptr) return library;
   const DWORD code = GetLastError();

@@ -26,14 +26,14 @@ void AppendUtf8(char32_t code, std::string* out) {
 
 }  // namespace
 
-bool Utf8FromUtf16(std::u16string_view text, std::string* out) {
+bool Utf8FromUtf16(std::u16string_view text, std::string* out, bool lone_surrogates) {
   out->clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
     if (IsHighSurrogate(code) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
+    } else if ((IsHighSurrogate(code) || IsLowSurrogate(code)) && !lone_surrogates) {
       return false;
     }
     AppendUtf8(code, out);
@@ -41,7 +41,7 @@ bool Utf8FromUtf16(std::u16string_view text, std::string* out) {
   return true;
 }
 
-bool Utf16FromUtf8(std::string_view text, std::u16string* out) {
+bool Utf16FromUtf8(std::string_view text, std::u16string* out, bool lone_surrogates) {
   out->clear();
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
@@ -65,7 +65,8 @@ bool Utf16FromUtf8(std::string_view text, std::u16string* out) {
       if ((next & 0xC0) != 0x80) return false;
       code = (code << 6) | (next & 0x3F);
     }
-    if (code < least || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code))
+    if (code < least || code > 0x10FFFF ||
+        ((IsHighSurrogate(code) || IsLowSurrogate(code)) && !lone_surrogates))
       return false;
     if (code < 0x10000) {
       out->push_back(static_cast<char16_t>(code));

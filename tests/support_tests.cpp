@@ -19,13 +19,13 @@
 
 #include "archive/archive_plugin.h"
 #include "picture/picture_plugin.h"
+#include "plugin_host/plugin_host.h"
 #include "support/input_source.h"
-#include "tests/platform_faults.h"
 #include "support/result_block.h"
 #include "support/text_encoding.h"
 #include "tests/fault_sweep.h"
+#include "tests/platform_faults.h"
 #include "tests/test_files.h"
-#include "plugin_host/plugin_host.h"
 #include "writers/gcmp_writer.h"
 
 namespace {
@@ -117,8 +117,7 @@ TEST(Platform, FullDiskAndNoDescriptorsLeftGiveWindowsErrorCodes) {
   rlimit none = saved;
   none.rlim_cur = 0;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
-  const FileHandle refused =
-      OsCreateFile(os, "/dev/null", kGenericRead, kShareRead, kOpenExisting);
+  const FileHandle refused = OsCreateFile(os, "/dev/null", kGenericRead, kShareRead, kOpenExisting);
   const std::uint32_t error = OsGetLastError(os);
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
   EXPECT_EQ(refused, kInvalidHandle);
@@ -463,9 +462,15 @@ TEST(TextEncoding, Utf16AndUtf8RoundTripAndRefuseWhatCannotBeSpelled) {
   }
   // Lone surrogates have no UTF-8 spelling; the POSIX stand-in cannot open
   // such a name (Windows file names may hold them).
+  // jamcg carries them as three bytes each (WTF-8), and back.
   std::string text;
-  for (const char16_t* bad : {u"\xD800", u"a\xDC00", u"\xD83D"})
-    EXPECT_FALSE(Utf8FromUtf16(bad, &text));
+  for (const char16_t* lone : {u"\xD800", u"a\xDC00", u"\xD83D"}) {
+    EXPECT_FALSE(Utf8FromUtf16(lone, &text));
+    ASSERT_TRUE(Utf8FromUtf16(lone, &text, true));
+    EXPECT_FALSE(Utf16FromUtf8(text, &wide));
+    ASSERT_TRUE(Utf16FromUtf8(text, &wide, true));
+    EXPECT_EQ(wide, lone);
+  }
 }
 
 TEST(InputSource, LentHandleIsPutBackWhereItWas) {
@@ -535,7 +540,8 @@ TEST(InputSource, HostMemoryAbove2GiBIsReadLikeAnyOther) {
   for (std::size_t row = 0; row < 9; ++row)
     EXPECT_EQ(Bytes(dib.begin() + 16 * row, dib.begin() + 16 * row + 15), Bytes(15, 0x5A));
   MemoryHandle copy = nullptr;
-  ASSERT_EQ(archive::GetFile(os, high, length, &copy, kInputMemory | kOutputMemory, nullptr, 0), Ok);
+  ASSERT_EQ(archive::GetFile(os, high, length, &copy, kInputMemory | kOutputMemory, nullptr, 0),
+            Ok);
   EXPECT_EQ(TakeBlock(copy), picture);
 }
 

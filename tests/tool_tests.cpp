@@ -388,6 +388,20 @@ TEST(Jamcg, AnyFileNameWorksWithOrWithoutWideExports) {
     jamcg({"convert", at("書庫.nsc"), "-o", at("変換")});
     const std::string ext = PngSupported() ? ".png" : ".bmp";
     EXPECT_EQ(Decode(NameOf(PathOf(at("変換")) / ("1" + ext))).rgb, image.rgb);
+#ifdef _WIN32
+    // A lone surrogate, which NTFS names may hold, reaches the W exports
+    // whole; a message shows it as \uXXXX. (Wine keeps names on a Linux
+    // file system and cannot create such a file.)
+    if (plugins == &ansi_only) continue;
+    const std::wstring lone = (dir.path / std::wstring(L"y\xDC01.gcmp")).native();
+    PluginName spelled;
+    std::string error;
+    ASSERT_TRUE(SpellForPlugin(NameOf(lone), true, &spelled, &error)) << error;
+    EXPECT_EQ(spelled.utf16, std::u16string(lone.begin(), lone.end()));
+    const ToolRun missing = Jamcg({"info", NameOf(lone)}, false, plugins);
+    EXPECT_EQ(missing.code, kExitInputError);
+    EXPECT_NE(missing.err.find("y\\uDC01.gcmp: no such file"), std::string::npos) << missing.err;
+#endif
   }
 }
 
