@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -202,10 +203,16 @@ bool PlaceOutput(OutputFile& out, bool replace, std::string* error) {
 }
 
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,
-                     std::string* error) {
+                     std::string* error, const std::atomic<bool>* interrupted) {
+  constexpr std::size_t kPiece = std::size_t{4} << 20;
   OutputFile out;
-  return OpenOutput(path, replace, &out, error) &&
-         WriteOutput(out, bytes.data(), bytes.size(), error) && PlaceOutput(out, replace, error);
+  if (!OpenOutput(path, replace, &out, error)) return false;
+  for (std::size_t done = 0; done < bytes.size(); done += kPiece) {
+    if (interrupted != nullptr && interrupted->load()) return *error = "cancelled", false;
+    if (!WriteOutput(out, bytes.data() + done, std::min(kPiece, bytes.size() - done), error))
+      return false;
+  }
+  return PlaceOutput(out, replace, error);
 }
 
 std::string InputProblem(const std::string& path) {

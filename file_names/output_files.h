@@ -57,8 +57,10 @@ int MoveIntoPlace(const std::filesystem::path& temp, const std::filesystem::path
                   bool replace);
 
 // Writes `bytes` to `path` as a whole: OpenOutput, WriteOutput, PlaceOutput.
+// The bytes go out in pieces; a set *interrupted stops the writing between
+// two ("cancelled"), and nothing is left.
 bool WriteOutputFile(const std::string& path, const std::vector<std::uint8_t>& bytes, bool replace,
-                     std::string* error);
+                     std::string* error, const std::atomic<bool>* interrupted = nullptr);
 
 // Reads the file's first `limit` bytes (all of it when shorter), in pieces
 // ("-" is standard input),

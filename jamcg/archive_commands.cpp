@@ -103,35 +103,29 @@ bool NamedMembers(Session& s, const std::string& path, const ArchiveMembers& arc
   return true;
 }
 
-// One member to standard output, as it is.
-void ExtractToStandardOutput(Session& s, const std::string& path, const ArchiveMembers& archive,
-                             const std::vector<Member>& members) {
-  if (members.size() != 1) {
-    s.Fail("extract", "standard output takes one member; name it, or give -o a folder", kExitUsage);
-    return;
-  }
-  Bytes bytes;
+// Writes one member to `target` (a file, or "-" for standard output, as it
+// is), showing its progress; false when it failed (reported).
+bool ExtractMember(Session& s, const std::string& path, const ArchiveMembers& archive,
+                   const Member& m, const std::string& target) {
   std::string error;
-  const std::int32_t status = ReadMember(*s.context.plugins, archive, members[0], &bytes, &error);
-  if (status != Ok) {
-    s.Fail(path + ": " + members[0].name, StatusText(status, false, path, error),
-           ExitCodeOf(status));
-  } else if (!WriteOutputFile("-", bytes, true, &error)) {
+  OutputFile out;
+  if (!OpenOutput(target, target == "-" || s.options.replace, &out, &error)) {
     s.Fail("", error, kExitOutputError);
+    return false;
   }
-}
-
-// Reads one member; false when the member could not be read (reported).
-bool ReadMemberShown(Session& s, const std::string& path, const ArchiveMembers& archive,
-                     const Member& m, Bytes* bytes) {
   ProgressBar bar = s.Bar(m.name);
-  std::string error;
-  const std::int32_t status = ReadMember(*s.context.plugins, archive, m, bytes, &error,
-                                         DrawProgress, reinterpret_cast<HostInt>(&bar));
+  const std::int32_t status = CopyMember(*s.context.plugins, archive, m, out, &error, DrawProgress,
+                                         reinterpret_cast<HostInt>(&bar));
   ClearProgress(bar);
-  if (status == Ok) return true;
-  s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
-  return false;
+  if (status == OutputError || (status == Ok && !PlaceOutput(out, s.options.replace, &error))) {
+    s.Fail("", error, kExitOutputError);
+    return false;
+  }
+  if (status != Ok) {
+    s.Fail(path + ": " + m.name, StatusText(status, false, path, error), ExitCodeOf(status));
+    return false;
+  }
+  return true;
 }
 
 void Extract(Session& s) {
@@ -147,7 +141,14 @@ void Extract(Session& s) {
     return;
   const std::string& path = source.name;
   const std::vector<Member> members = WholeMembers(s, archive, named);
-  if (s.options.output == "-") return ExtractToStandardOutput(s, path, archive, members);
+  if (s.options.output == "-") {
+    if (members.size() == 1)
+      ExtractMember(s, path, archive, members[0], "-");
+    else
+      s.Fail("extract", "standard output takes one member; name it, or give -o a folder",
+             kExitUsage);
+    return;
+  }
   // The folder is made only when there is something to put in it.
   const std::string folder = s.options.output.empty() ? "." : s.options.output;
   const fs::path folder_path = PathOf(folder);
@@ -166,11 +167,6 @@ void Extract(Session& s) {
       s.Fail("", error, kExitOutputError);
       continue;
     }
-    Bytes bytes;
-    if (!ReadMemberShown(s, path, archive, m, &bytes)) {
-      if (s.exit_code == kExitCancelled) break;
-      continue;
-    }
     if (!fs::is_directory(folder_path, code)) {
       fs::create_directories(folder_path, code);
       if (code) {
@@ -179,8 +175,7 @@ void Extract(Session& s) {
       }
       made_folder = true;
     }
-    if (!WriteOutputFile(target, bytes, s.options.replace, &error))
-      s.Fail("", error, kExitOutputError);
+    ExtractMember(s, path, archive, m, target);
   }
   if (made_folder && fs::is_empty(folder_path, code)) fs::remove(folder_path, code);
 }

@@ -1,6 +1,7 @@
 // This file contains the reading of an archive by jamcg's commands.
 #include "jamcg/archive_reading.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -99,6 +100,41 @@ bool PastTheEnd(const ArchiveMembers& archive, const Member& member) {
 std::string PastTheEndText(const ArchiveMembers& archive, const Member& member) {
   return "runs past the end of the file (" + std::to_string(member.position) + " + " +
          std::to_string(member.size) + " > " + std::to_string(archive.file_size) + " bytes)";
+}
+
+std::int32_t CopyMember(const PluginHost& plugins, const ArchiveMembers& archive,
+                        const Member& member, OutputFile& out, std::string* error,
+                        ProgressCallback progress, HostInt user_data) {
+  constexpr std::size_t kPiece = std::size_t{4} << 20;
+  std::vector<std::uint8_t> whole;
+  if (!plugins.linked || archive.source.memory) {
+    const std::int32_t status =
+        ReadMember(plugins, archive, member, &whole, error, progress, user_data);
+    if (status != Ok) return status;
+  }
+  try {
+    std::vector<std::uint8_t> piece(whole.empty() ? std::min<std::size_t>(kPiece, member.size) : 0);
+    for (std::size_t done = 0; done < member.size; done += kPiece) {
+      const std::size_t size = std::min<std::size_t>(kPiece, member.size - done);
+      if (progress != nullptr &&
+          progress(static_cast<std::int32_t>(done * 100 / member.size), 100, user_data) != 0)
+        return Cancelled;
+      const std::uint8_t* bytes = whole.data() + done;
+      if (whole.empty()) {
+        std::lock_guard<std::mutex> hold(archive.file->lock);
+        std::ifstream& in = archive.file->stream;
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(member.position + done));
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(size));
+        if (!in || in.gcount() != static_cast<std::streamsize>(size)) return ReadError;
+        bytes = piece.data();
+      }
+      if (!WriteOutput(out, bytes, size, error)) return OutputError;
+    }
+  } catch (const std::bad_alloc&) {
+    return NoMemory;
+  }
+  return Ok;
 }
 
 std::int32_t ReadMember(const PluginHost& plugins, const ArchiveMembers& archive,

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "file_names/output_files.h"
 #include "plugin_host/plugin_calls.h"
 
 // The archive file, open once for reading members (linked in), by one
@@ -62,6 +63,16 @@ std::int32_t FindMember(const PluginHost& plugins, const ArchiveMembers& archive
 bool PastTheEnd(const ArchiveMembers& archive, const Member& member);
 // "runs past the end of the file (P + S > F bytes)".
 std::string PastTheEndText(const ArchiveMembers& archive, const Member& member);
+
+// Writes the member (one that is not past the end) to `out`. Linked in, it is
+// read from the file in pieces, each written as it comes, so that a member of
+// any size takes a piece's memory; through the DLLs, GetFile to memory (their
+// only way) and then written in pieces. `progress` is called between pieces,
+// and a nonzero result cancels. Ok, the status of the failure, or OutputError
+// with *error when writing failed.
+std::int32_t CopyMember(const PluginHost& plugins, const ArchiveMembers& archive,
+                        const Member& member, OutputFile& out, std::string* error,
+                        ProgressCallback progress, HostInt user_data);
 
 // The member's bytes (one that is not past the end). Linked in, read from
 // the file; through the DLLs, GetFile to memory with `progress`. Ok, or the

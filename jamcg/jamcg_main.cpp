@@ -93,6 +93,9 @@ bool TakePluginsOption(std::vector<std::string>* args, std::string* folder) {
 }
 
 int RunMain(std::vector<std::string> args) {
+  // First of all: a request to stop that comes while the plug-ins load is
+  // seen by the command, which then stops before it begins.
+  CatchStopRequests();
   std::string folder;
   if (!TakePluginsOption(&args, &folder)) return kExitUsage;
   // Help and the version need no plug-ins: they are printed even where the
@@ -107,7 +110,6 @@ int RunMain(std::vector<std::string> args) {
     std::fprintf(stderr, "jamcg: %s\n", error.c_str());
     return kExitInputError;
   }
-  CatchStopRequests();
   UseUtf8Console();
   ToolContext context;
   context.plugins = &plugins;
