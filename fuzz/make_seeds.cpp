@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path root = argv[1];
-  for (const char* t :
-       {"picture_is_supported", "archive_is_supported", "get_picture_info", "get_picture",
-        "get_archive_info", "get_file_info", "get_file", "image_files", "pixbuf_loader"})
+  for (const char* t : {"picture_is_supported", "archive_is_supported", "get_picture_info",
+                        "get_picture", "get_archive_info", "get_file_info", "get_file",
+                        "image_files", "pixbuf_loader", "wic_stream"})
     fs::create_directories(root / t);
 
   const std::vector<Bytes> pictures = Pictures();
@@ -76,7 +76,12 @@ int main(int argc, char** argv) {
     }
     Save(root / "picture_is_supported", n++, p, 0, 0);
     Save(root / "pixbuf_loader", n++, p, 0, 7);
+    // Whole reads; reads of 7 bytes at most; the 5th read failing.
+    Save(root / "wic_stream", n++, p, 0, 0);
+    Save(root / "wic_stream", n++, p, 0, 7);
+    Save(root / "wic_stream", n++, p, 2, 5 << 8);
     Save(root / "get_picture", n++, Bytes(p.begin(), p.begin() + p.size() / 2), 0, 0);
+    Save(root / "wic_stream", n++, Bytes(p.begin(), p.begin() + p.size() / 2), 0, 0);
   }
 
   std::vector<std::vector<Bytes>> sets = {
@@ -118,8 +123,37 @@ int main(int argc, char** argv) {
   // Run-length encoded BMPs, 4 x 3 pixels of a 4-colour palette: RLE8 with
   // runs, a literal list, a delta and the end; RLE4 with nibble runs.
   for (const int bits : {8, 4}) {
-    Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 70, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 3, 0,
-                 0, 0, 1, 0, static_cast<std::uint8_t>(bits), 0, static_cast<std::uint8_t>(bits == 8 ? 1 : 2)};
+    Bytes bmp = {'B',
+                 'M',
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 70,
+                 0,
+                 0,
+                 0,
+                 40,
+                 0,
+                 0,
+                 0,
+                 4,
+                 0,
+                 0,
+                 0,
+                 3,
+                 0,
+                 0,
+                 0,
+                 1,
+                 0,
+                 static_cast<std::uint8_t>(bits),
+                 0,
+                 static_cast<std::uint8_t>(bits == 8 ? 1 : 2)};
     bmp.resize(14 + 40, 0);
     bmp[46] = 4;  // colours used
     for (std::uint32_t colour : {0x000000u, 0xFF0000u, 0x00FF00u, 0x0000FFu})
