@@ -30,7 +30,7 @@ cd "$work/src"
 map="-ffile-prefix-map=$work/src=."
 for preset in windows windows64; do
   cmake --preset "$preset" -DBUILD_TESTS=OFF -DCMAKE_CXX_FLAGS="$map" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs" --target vizuz orbelint jamcg >/dev/null
+  cmake --build --preset "$preset" -j "$jobs" --target vizuz orbelint orbelint_wic jamcg >/dev/null
 done
 cmake --preset native -DBUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$map" >/dev/null
@@ -39,11 +39,12 @@ cmake --build --preset native -j "$jobs" --target jamcg pixbufloader-gcmpsh0 jam
 # The Windows zip.
 stage=$work/jamcg-$version-windows
 mkdir -p "$stage/32-bit" "$stage/64-bit"
-cp build/windows/bin/{jamcg.exe,vizuz.spi,orbelint.spi} "$stage/32-bit/"
-cp build/windows64/bin/{jamcg.exe,vizuz.sph,orbelint.sph} "$stage/64-bit/"
+cp build/windows/bin/{jamcg.exe,vizuz.spi,orbelint.spi,orbelint_wic.dll} "$stage/32-bit/"
+cp build/windows64/bin/{jamcg.exe,vizuz.sph,orbelint.sph,orbelint_wic.dll} "$stage/64-bit/"
 i686-w64-mingw32-strip "$stage"/32-bit/*
 x86_64-w64-mingw32-strip "$stage"/64-bit/*
 sed "s/@VERSION@/$version/; s/\$/\r/" packaging/README-Windows.txt > "$stage/README-Windows.txt"
+for script in install.cmd uninstall.cmd; do sed 's/$/\r/' "packaging/$script" > "$stage/$script"; done
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$out"
 rm -f "$out"/*.zip "$out"/*.deb "$out/SHA256SUMS"
