@@ -246,6 +246,23 @@ TEST(ImagingDecoder, BadFilesFailWithAnHresultAndTruncatedOnesDecode) {
     expected.insert(expected.end(), dib.begin() + padded * y, dib.begin() + padded * y + row);
   EXPECT_EQ(Copy(truncated.p, {0, 0, 40, 30}, 120, 3, &result), expected);
   EXPECT_EQ(result, S_OK);
+
+  // 20 bytes that claim 32767 x 32767 pixels: refused at full size (above
+  // the pixel limit), black at a thumbnail's size, at once.
+  const Bytes claims = {'G',  'C',  'm', 'p', 'S', 'H', '0', 0, 0xFF, 0x7F,
+                        0xFF, 0x7F, 24,  0,   0,   0,   0,   0, 0,    0};
+  WriteFile(dir.path / "claims.gcmp", claims);
+  Ref<IWICBitmapFrameDecode> huge;
+  ASSERT_EQ(OpenFrame(factory.p, dir.path / "claims.gcmp", &huge), S_OK);
+  Copy(huge.p, {0, 0, 10, 1}, 30, 3, &result);
+  EXPECT_EQ(result, WINCODEC_ERR_IMAGESIZEOUTOFRANGE);
+  Ref<SourceTransform> transform;
+  ASSERT_EQ(huge->QueryInterface(kSourceTransform, reinterpret_cast<void**>(&transform)), S_OK);
+  Bytes thumbnail(3 * 256 * 256, 0xEE);
+  EXPECT_EQ(transform->CopyPixels(nullptr, 256, 256, nullptr, WICBitmapTransformRotate0, 3 * 256,
+                                  static_cast<UINT>(thumbnail.size()), thumbnail.data()),
+            S_OK);
+  EXPECT_EQ(thumbnail, Bytes(thumbnail.size(), 0));
 }
 
 TEST(ImagingDecoder, SeveralThreadsDecodeAtOnce) {
