@@ -10,7 +10,7 @@ source scripts/setup.sh
 need_packages "${BUILD_PACKAGES[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
-for preset in native windows windows64; do
+for preset in native windows windows64 web; do
   echo "== building $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs" >/dev/null
@@ -72,3 +72,5 @@ echo "  extracted/          its members, byte for byte"
 echo "  png/                its pictures converted back to PNG"
 echo "The plug-ins for a 32-bit Windows host: $(cd ../windows/bin && pwd)/vizuz.spi and orbelint.spi"
 echo "The plug-ins for a 64-bit Windows host: $(cd ../windows64/bin && pwd)/vizuz.sph and orbelint.sph"
+echo "The viewer page for any browser: $(cd ../web/site && pwd)/index.html; serve that folder"
+echo "  (python3 -m http.server -d $(cd ../web/site && pwd)) and open sample.nsc in it"

@@ -2,7 +2,9 @@
 # Builds every edition from a clean tree of the current commit and writes,
 # under build/release/ (or OUT):
 #   jamcg-VERSION-windows.zip   the plug-ins (.spi and .sph), the 32- and 64-bit
-#                               jamcg.exe, and a guide for Windows users
+#                               jamcg.exe, the imaging decoder with install.cmd
+#                               and uninstall.cmd, and a guide for Windows users
+#   jamcg-VERSION-web.zip       the viewer page, a static site for any server
 #   jamcg_VERSION_amd64.deb     jamcg, its man page, the GdkPixbuf loader, the
 #                               MIME types and the thumbnailers
 #   SHA256SUMS
@@ -35,6 +37,8 @@ done
 cmake --preset native -DBUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$map" >/dev/null
 cmake --build --preset native -j "$jobs" --target jamcg pixbufloader-gcmpsh0 jamcg_man >/dev/null
+cmake --preset web -DCMAKE_CXX_FLAGS="$map" >/dev/null
+cmake --build --preset web -j "$jobs" >/dev/null
 
 # The Windows zip.
 stage=$work/jamcg-$version-windows
@@ -49,6 +53,12 @@ find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 mkdir -p "$out"
 rm -f "$out"/*.zip "$out"/*.deb "$out/SHA256SUMS"
 (cd "$work" && find "jamcg-$version-windows" | sort | zip -X -D -q -@ "$out/jamcg-$version-windows.zip")
+
+# The viewer page.
+web=$work/jamcg-$version-web
+cp -r build/web/site "$web"
+find "$web" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$work" && find "jamcg-$version-web" | sort | zip -X -D -q -@ "$out/jamcg-$version-web.zip")
 
 # The Debian package.
 (cd build/native && cpack -G DEB >/dev/null && cp jamcg_*.deb "$out/")

@@ -41,8 +41,10 @@ BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config python3 googletest 
   libcli11-dev libstb-dev libqoi-dev zlib1g-dev libz-mingw-w64-dev
   libgdk-pixbuf-2.0-dev libgdk-pixbuf2.0-bin shared-mime-info libglib2.0-bin
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
-  binutils-mingw-w64-x86-64 wine wine32:i386 wine64)
+  binutils-mingw-w64-x86-64 wine wine32:i386 wine64 emscripten)
 # What the test command needs beyond that: clang and its fuzzer and sanitizer
 # runtimes; the 32-bit Linux build (native32) and qemu-i386 to run it where
-# the kernel runs no 32-bit programs.
-TEST_PACKAGES=(clang libclang-rt-dev g++-multilib zlib1g-dev:i386 qemu-user)
+# the kernel runs no 32-bit programs; Chromium, its driver and Selenium for
+# the viewer page's tests.
+TEST_PACKAGES=(clang libclang-rt-dev g++-multilib zlib1g-dev:i386 qemu-user
+  chromium chromium-driver python3-selenium)

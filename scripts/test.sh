@@ -16,6 +16,9 @@
 #             peak memory and time held to what the files hold
 #   packages  every header and library the builds use comes from a package
 #             that setup installs (or one it pulls in)
+#   web       the viewer page: its WebAssembly module under Node.js against
+#             native jamcg, and the page in headless Chromium (a screenshot in
+#             build/web/screenshot.png); the site's size
 # Each step installs nothing itself; missing packages are installed first
 # (as root) or named with the exact command to install them.
 set -euo pipefail
@@ -68,6 +71,11 @@ packages_check() {
 step packages packages_check
 step "builds agree" bash scripts/compare_builds.sh
 step hostile bash tests/hostile_costs.sh
+web_checks() {
+  cmake --preset web >/dev/null && cmake --build --preset web -j "$jobs" >/dev/null &&
+    sh tests/web_checks.sh build/web/site "$PWD/build/native/bin/jamcg" "$PWD/build/web/screenshot.png"
+}
+step web web_checks
 step sanitize build_and_test sanitize
 step tsan build_and_test tsan concurrency_tests tool_tests
 step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"

@@ -35,6 +35,16 @@ mkdir -p "$work/sample"
 mkdir -p "$work/unzipped"
 (cd "$work/unzipped" && unzip -q "$zip")
 grep -q $'\r$' "$work"/unzipped/*/README-Windows.txt || fail "the guide has no Windows line ends"
+for file in install.cmd uninstall.cmd 32-bit/orbelint_wic.dll 64-bit/orbelint_wic.dll; do
+  [[ -s $(ls "$work"/unzipped/*/$file) ]] || fail "the zip has no $file"
+done
+grep -q $'\r$' "$work"/unzipped/*/install.cmd || fail "install.cmd has no Windows line ends"
+# The viewer page's zip: the site, whole.
+mkdir -p "$work/web"
+(cd "$work/web" && unzip -q "$work"/one/jamcg-*-web.zip)
+for file in index.html viewer.js viewer_worker.js viewer_module.js viewer_module.wasm; do
+  [[ -s $(ls "$work"/web/*/$file) ]] || fail "the web zip has no $file"
+done
 for edition in 32-bit 64-bit; do
   case $edition in
     32-bit) runner=(sh "$root/cmake/wine_run.sh" wine win32 "$work/prefix32") ;;

@@ -1,0 +1,121 @@
+// This file contains the functions the viewer page calls in its WebAssembly
+// module: the same NSC table checks and GCmpSH0 decoding as the plug-ins, on
+// bytes the page has read from the user's file (an archive's table, one
+// member at a time). Every block is the caller's, allocated with malloc in
+// the module's memory; nothing is kept between calls.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "archive/member_table.h"
+#include "picture/picture_rows.h"
+#include "support/input_source.h"
+#include "support/platform.h"
+
+namespace {
+
+// The table read from `size` bytes in memory, with the plug-ins' checks;
+// false when they are not a whole, valid table.
+bool ReadTable(const std::uint8_t* bytes, std::uint32_t size, MemberTable* table) {
+  InputSource input;
+  OpenSource(input, SystemPlatform(), bytes, static_cast<HostInt>(size), 1);
+  return ReadMemberTable(input, table);
+}
+
+}  // namespace
+
+extern "C" {
+
+// The size of an archive's table from its first 12 bytes, or 0 when they
+// do not begin an NSC archive.
+std::uint32_t viewer_table_size(const std::uint8_t* first12) {
+  const std::uint32_t size = LoadLe32(first12 + 4);
+  return TableHeaderValid(LoadLe32(first12), size) ? size : 0;
+}
+
+// The number of members of the table (its `size` bytes), or -1 when it is
+// not a valid table.
+std::int32_t viewer_member_count(const std::uint8_t* table_bytes, std::uint32_t size) {
+  MemberTable table{};
+  if (!ReadTable(table_bytes, size, &table)) return -1;
+  const auto count = static_cast<std::int32_t>(MemberCount(table));
+  ReleaseMemberTable(SystemPlatform(), &table);
+  return count;
+}
+
+// Every member of a valid table: member k's position and size into
+// position_size[2k] and [2k + 1], its name as hosts list it into names[16k]
+// (NUL-terminated; names are the member's number, at most 10 digits). The
+// number of members, or -1 when the table is not valid.
+std::int32_t viewer_list(const std::uint8_t* table_bytes, std::uint32_t size,
+                         std::uint32_t* position_size, char* names) {
+  MemberTable table{};
+  if (!ReadTable(table_bytes, size, &table)) return -1;
+  const std::uint32_t count = MemberCount(table);
+  const NameFormat format = MemberNameFormat(count);
+  char name[200];
+  for (std::uint32_t k = 0; k < count; ++k) {
+    position_size[2 * k] = MemberStart(table, k);
+    position_size[2 * k + 1] = MemberSize(table, k);
+    FormatMemberName(format, k + 1, name);
+    for (int i = 0; i < 16; ++i) names[16 * k + i] = i < 15 ? name[i] : 0;
+  }
+  ReleaseMemberTable(SystemPlatform(), &table);
+  return static_cast<std::int32_t>(count);
+}
+
+// The width and height of a GCmpSH0 picture from its first 16 bytes, into
+// width_height[0] and [1]: 1, or 0 when they are not a GCmpSH0 header.
+std::int32_t viewer_picture_size(const std::uint8_t* head, std::int32_t* width_height) {
+  PictureHeader header{};
+  if (!ParsePictureHeader(head, &header)) return 0;
+  width_height[0] = header.width;
+  width_height[1] = header.height;
+  return 1;
+}
+
+// Decodes the picture (its `size` bytes) scaled to width x height (each from
+// 1 up to the picture's; full size when equal) into `rgba`: rows top-down,
+// 4 bytes a pixel, red first, opaque. Returns the plug-ins' status: 0 (Ok;
+// *truncated then says whether the data ended early, the rest black), 2 not
+// a GCmpSH0 picture or a size out of range, 3 broken pixel data, 4 out of
+// memory.
+std::int32_t viewer_decode(const std::uint8_t* file, std::uint32_t size, std::int32_t width,
+                           std::int32_t height, std::uint8_t* rgba, std::int32_t* truncated) {
+  InputSource input;
+  OpenSource(input, SystemPlatform(), file, static_cast<HostInt>(size), 1);
+  std::unique_ptr<PictureRows> rows(new (std::nothrow) PictureRows{});
+  if (!rows) return NoMemory;
+  if (!StartPictureRows(*rows, input)) return input.status;
+  const PictureHeader& header = rows->header;
+  if (width < 1 || height < 1 || width > header.width || height > header.height)
+    return UnsupportedFormat;
+  std::unique_ptr<std::uint64_t[]> memory(
+      new (std::nothrow) std::uint64_t[ScalingMemoryBytes(width) / sizeof(std::uint64_t) + 1]);
+  std::unique_ptr<std::uint8_t[]> row(
+      new (std::nothrow) std::uint8_t[3 * static_cast<std::size_t>(header.width)]);
+  if (!memory || !row) return NoMemory;
+  // Three bytes a pixel into rows 4 * width apart, red first; then each row
+  // is spread to four bytes a pixel from its right end, in place.
+  const std::size_t stride = 4 * static_cast<std::size_t>(width);
+  RowScaling scaling{};
+  StartRowScaling(scaling, memory.get(), header.width, header.height, width, height, rgba,
+                  static_cast<std::ptrdiff_t>(stride), true);
+  while (!PictureDone(*rows)) {
+    if (!ScaleRows(*rows, scaling, row.get(), 64)) return input.status;
+  }
+  for (std::int32_t y = 0; y < height; ++y) {
+    std::uint8_t* line = rgba + stride * y;
+    for (std::int32_t x = width - 1; x >= 0; --x) {
+      line[4 * x + 3] = 255;
+      line[4 * x + 2] = line[3 * x + 2];
+      line[4 * x + 1] = line[3 * x + 1];
+      line[4 * x] = line[3 * x];
+    }
+  }
+  *truncated = rows->decoder.truncated ? 1 : 0;
+  return Ok;
+}
+
+}  // extern "C"
