@@ -49,7 +49,7 @@ mkdir -p build/fuzz/crashes
 seed=()
 [[ -n ${CI:-} ]] && seed=(-seed=1)
 # Fastest first, so that time they leave over goes to the slower targets.
-targets=(picture_is_supported archive_is_supported get_picture_info get_file_info get_picture
+targets=(picture_is_supported archive_is_supported get_picture_info get_file_info get_picture wic_stream
          pixbuf_loader get_archive_info get_file image_files)
 summary=build/fuzz/summary.txt
 printf '%-22s %8s %12s %9s %s\n' target seconds executions features found | tee "$summary"
