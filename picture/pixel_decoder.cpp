@@ -326,9 +326,10 @@ bool DecodeRowWithWords(PixelDecoder& d, std::uint8_t* out, std::int32_t count) 
 }
 
 // Whether the processor has SSE2: always, where the compiler may assume it;
-// else as the processor itself says (cpuid leaf 1, EDX bit 26).
+// else as the processor itself says (cpuid leaf 1, EDX bit 26). WebAssembly
+// built with its 128-bit vectors has them too.
 bool ProcessorHasVectors() {
-#if defined(__SSE2__)
+#if defined(__SSE2__) || defined(__wasm_simd128__)
   return true;
 #elif defined(__i386__)
   unsigned a = 0, b = 0, c = 0, d = 0;

@@ -5,8 +5,12 @@
 // the module's memory; nothing is kept between calls.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include "archive/member_table.h"
 #include "picture/picture_rows.h"
@@ -21,6 +25,34 @@ bool ReadTable(const std::uint8_t* bytes, std::uint32_t size, MemberTable* table
   InputSource input;
   OpenSource(input, SystemPlatform(), bytes, static_cast<HostInt>(size), 1);
   return ReadMemberTable(input, table);
+}
+
+// Spreads a row of `width` pixels of 3 bytes (red first) to 4 bytes, opaque,
+// in place, from its right end: a pixel's 4 bytes never reach the 3 of a
+// pixel to its left that is still to be spread.
+void SpreadRow(std::uint8_t* line, std::int32_t width) {
+  const auto spread = [line](std::int32_t x) {
+    const std::uint32_t pixel = line[3 * x] | (line[3 * x + 1] << 8) |
+                                (std::uint32_t{line[3 * x + 2]} << 16) | 0xFF000000u;
+    std::memcpy(line + 4 * x, &pixel, 4);  // WebAssembly is little-endian
+  };
+  std::int32_t x = width - 1;
+#ifdef __wasm_simd128__
+  // Four pixels at a time, their 12 bytes spread to 16 by one shuffle. Each
+  // group reads 16 bytes, so only groups whose read stays in the row's
+  // 4 * width bytes go this way; the pixels right of them go one at a time.
+  std::int32_t groups = width / 4;
+  while (groups > 0 && 12 * (groups - 1) + 16 > 4 * width) --groups;
+  for (; x >= 4 * groups; --x) spread(x);
+  const v128_t order = wasm_i8x16_make(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
+  for (std::int32_t g = groups - 1; g >= 0; --g) {
+    const v128_t source = wasm_v128_load(line + 12 * g);
+    wasm_v128_store(line + 16 * g, wasm_v128_or(wasm_i8x16_swizzle(source, order), opaque));
+  }
+  x = -1;
+#endif
+  for (; x >= 0; --x) spread(x);
 }
 
 }  // namespace
@@ -105,15 +137,7 @@ std::int32_t viewer_decode(const std::uint8_t* file, std::uint32_t size, std::in
   while (!PictureDone(*rows)) {
     if (!ScaleRows(*rows, scaling, row.get(), 64)) return input.status;
   }
-  for (std::int32_t y = 0; y < height; ++y) {
-    std::uint8_t* line = rgba + stride * y;
-    for (std::int32_t x = width - 1; x >= 0; --x) {
-      line[4 * x + 3] = 255;
-      line[4 * x + 2] = line[3 * x + 2];
-      line[4 * x + 1] = line[3 * x + 1];
-      line[4 * x] = line[3 * x];
-    }
-  }
+  for (std::int32_t y = 0; y < height; ++y) SpreadRow(rgba + stride * y, width);
   *truncated = rows->decoder.truncated ? 1 : 0;
   return Ok;
 }
