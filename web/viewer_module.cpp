@@ -27,24 +27,25 @@ bool ReadTable(const std::uint8_t* bytes, std::uint32_t size, MemberTable* table
   return ReadMemberTable(input, table);
 }
 
-// Spreads a row of `width` pixels of 3 bytes (red first) to 4 bytes, opaque,
-// in place, from its right end: a pixel's 4 bytes never reach the 3 of a
-// pixel to its left that is still to be spread.
+// Spreads a row of `width` pixels of 3 bytes (blue first, as decoded) to 4
+// bytes, red first and opaque, in place, from its right end: a pixel's 4
+// bytes never reach the 3 of a pixel to its left that is still to be spread.
 void SpreadRow(std::uint8_t* line, std::int32_t width) {
   const auto spread = [line](std::int32_t x) {
-    const std::uint32_t pixel = line[3 * x] | (line[3 * x + 1] << 8) |
-                                (std::uint32_t{line[3 * x + 2]} << 16) | 0xFF000000u;
+    const std::uint32_t pixel =
+        line[3 * x + 2] | (line[3 * x + 1] << 8) | (std::uint32_t{line[3 * x]} << 16) | 0xFF000000u;
     std::memcpy(line + 4 * x, &pixel, 4);  // WebAssembly is little-endian
   };
   std::int32_t x = width - 1;
 #ifdef __wasm_simd128__
-  // Four pixels at a time, their 12 bytes spread to 16 by one shuffle. Each
+  // Four pixels at a time, their 12 bytes reordered and spread to 16 by one
+  // shuffle. Each
   // group reads 16 bytes, so only groups whose read stays in the row's
   // 4 * width bytes go this way; the pixels right of them go one at a time.
   std::int32_t groups = width / 4;
   while (groups > 0 && 12 * (groups - 1) + 16 > 4 * width) --groups;
   for (; x >= 4 * groups; --x) spread(x);
-  const v128_t order = wasm_i8x16_make(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const v128_t order = wasm_i8x16_make(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
   const v128_t opaque = wasm_i32x4_splat(static_cast<std::int32_t>(0xFF000000u));
   for (std::int32_t g = groups - 1; g >= 0; --g) {
     const v128_t source = wasm_v128_load(line + 12 * g);
@@ -125,15 +126,16 @@ std::int32_t viewer_decode(const std::uint8_t* file, std::uint32_t size, std::in
     return UnsupportedFormat;
   std::unique_ptr<std::uint64_t[]> memory(
       new (std::nothrow) std::uint64_t[ScalingMemoryBytes(width) / sizeof(std::uint64_t) + 1]);
-  std::unique_ptr<std::uint8_t[]> row(
-      new (std::nothrow) std::uint8_t[3 * static_cast<std::size_t>(header.width)]);
+  std::unique_ptr<std::uint8_t[]> row(new (std::nothrow)
+                                          std::uint8_t[3 * static_cast<std::size_t>(header.width)]);
   if (!memory || !row) return NoMemory;
-  // Three bytes a pixel into rows 4 * width apart, red first; then each row
-  // is spread to four bytes a pixel from its right end, in place.
+  // Three bytes a pixel into rows 4 * width apart, blue first as decoded
+  // (at full size a plain copy of each row); then each row is spread to four
+  // bytes a pixel, red first, in place.
   const std::size_t stride = 4 * static_cast<std::size_t>(width);
   RowScaling scaling{};
   StartRowScaling(scaling, memory.get(), header.width, header.height, width, height, rgba,
-                  static_cast<std::ptrdiff_t>(stride), true);
+                  static_cast<std::ptrdiff_t>(stride), false);
   while (!PictureDone(*rows)) {
     if (!ScaleRows(*rows, scaling, row.get(), 64)) return input.status;
   }
