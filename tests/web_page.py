@@ -111,7 +111,11 @@ try:
     opener.send_keys(os.path.join(work, "set.nsc"))
     wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, ".archive .cell")) == 4)
     # Thumbnails for the three pictures; the PPM member is listed as a file.
-    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, ".archive .cell canvas")) == 3)
+    # (Cells are redrawn as each thumbnail comes: the grid is read once all
+    # four have come.)
+    wait.until(lambda d: d.execute_script(
+        "return document.querySelectorAll('.archive .cell canvas').length === 3 && "
+        "[...document.querySelectorAll('.archive .cell')].some((c) => c.innerText.includes('click to save'))"))
     driver.save_screenshot(screenshot)
     cells = driver.find_elements(By.CSS_SELECTOR, ".archive .cell")
     labels = sorted(c.get_attribute("aria-label") for c in cells)
@@ -155,11 +159,17 @@ try:
     else:
         check(False, "no ZIP was saved")
 
-    # A broken picture and a truncated one, with jamcg's words.
-    for name, words in (("broken.gcmp", "broken pixel data"),
+    # A broken picture, a truncated one and a member past the end of its
+    # archive, with jamcg's words.
+    past_the_end = open(os.path.join(work, "cut.words")).read().strip()
+    check(past_the_end.startswith("runs past the end"), f"jamcg said: {past_the_end}")
+    for name, words in (("cut.nsc", past_the_end),
+                        ("broken.gcmp", "broken pixel data"),
                         ("half.gcmp", "the pixel data end before every pixel is coded; the rest is black")):
         opener.send_keys(os.path.join(work, name))
-        wait.until(lambda d: any(words in c.text for c in d.find_elements(By.CSS_SELECTOR, ".single .cell")))
+        # (The texts are read in one script: cells are redrawn as thumbnails come.)
+        wait.until(lambda d: any(words in text for text in d.execute_script(
+            "return [...document.querySelectorAll('.cell')].map((c) => c.innerText)")))
 
     # Nothing but the site's own files was asked for; nothing left the origin.
     for entry in driver.get_log("performance"):
