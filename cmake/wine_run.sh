@@ -15,5 +15,15 @@ if ! "$loader" --version >/dev/null 2>&1; then
     "a kernel that runs 32-bit programs is needed to run $(basename "$1") under Wine"
   exit 77
 fi
-WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  exec "$loader" "$@"
+export WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# CTest starts several programs at once: the first to find no prefix makes it
+# while the others wait (two Wine starts making one prefix at the same moment
+# can fail, "chdir to .../server-...: No such file or directory").
+if [ ! -d "$prefix" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    [ -d "$prefix" ] || "$loader" wineboot --init > /dev/null 2>&1
+  ) 9> "$prefix.lock"
+fi
+exec "$loader" "$@"
