@@ -30,10 +30,11 @@ jobs=$(nproc 2>/dev/null || echo 2)
 passed=0
 failed=0
 step() {
-  local name=$1
+  local name=$1 began=$SECONDS
   shift
   echo "== $name"
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "== $name FAILED"; fi
+  echo "== $name took $((SECONDS - began)) s"
 }
 skips=()
 build_and_test() {
