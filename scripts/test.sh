@@ -10,7 +10,7 @@
 #   builds agree  the same files through each build's jamcg give the same bytes
 #   sanitize  the whole native suite with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan      the concurrency test and jamcg's (whose convert runs workers) under ThreadSanitizer
-#   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 15)
+#   fuzz      every libFuzzer target for FUZZ_SECONDS each (default 10)
 #   release   the release artefacts: reproducible, and working as users get them
 #   hostile   every entry point on files that claim huge pictures and archives:
 #             peak memory and time held to what the files hold
@@ -79,7 +79,7 @@ web_checks() {
 step web web_checks
 step sanitize build_and_test sanitize
 step tsan build_and_test tsan concurrency_tests tool_tests
-step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-15}"
+step fuzz bash scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
 step release bash tests/release_check.sh
 
 for note in "${skips[@]}"; do echo "note: $note"; done
