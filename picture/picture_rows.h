@@ -45,3 +45,13 @@ bool StartPictureRows(PictureRows& p, InputSource& input);
 bool ScaleRows(PictureRows& p, RowScaling& scaling, std::uint8_t* row, std::int32_t count);
 
 inline bool PictureDone(const PictureRows& p) { return p.rows_done == p.header.height; }
+
+// Decodes the picture at the source's position whole, scaled to width x
+// height (each from 1 up to the picture's; full size when equal), into
+// `out`: rows top-down, `stride` bytes apart, 3 bytes a pixel in stream order
+// (blue first). Ok, with *truncated set when the data end early (the rest is
+// black); UnsupportedFormat (no GCmpSH0 header, or a size out of range);
+// BrokenData; ReadError; NoMemory when its working memory (the decoder's few
+// kilobytes, on the heap, and a row) cannot be had.
+StatusCode DecodeScaledPicture(InputSource& input, std::int32_t width, std::int32_t height,
+                               std::uint8_t* out, std::ptrdiff_t stride, bool* truncated);

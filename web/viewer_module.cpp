@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 #ifdef __wasm_simd128__
 #include <wasm_simd128.h>
 #endif
@@ -118,29 +116,16 @@ std::int32_t viewer_decode(const std::uint8_t* file, std::uint32_t size, std::in
                            std::int32_t height, std::uint8_t* rgba, std::int32_t* truncated) {
   InputSource input;
   OpenSource(input, SystemPlatform(), file, static_cast<HostInt>(size), 1);
-  std::unique_ptr<PictureRows> rows(new (std::nothrow) PictureRows{});
-  if (!rows) return NoMemory;
-  if (!StartPictureRows(*rows, input)) return input.status;
-  const PictureHeader& header = rows->header;
-  if (width < 1 || height < 1 || width > header.width || height > header.height)
-    return UnsupportedFormat;
-  std::unique_ptr<std::uint64_t[]> memory(
-      new (std::nothrow) std::uint64_t[ScalingMemoryBytes(width) / sizeof(std::uint64_t) + 1]);
-  std::unique_ptr<std::uint8_t[]> row(new (std::nothrow)
-                                          std::uint8_t[3 * static_cast<std::size_t>(header.width)]);
-  if (!memory || !row) return NoMemory;
   // Three bytes a pixel into rows 4 * width apart, blue first as decoded
   // (at full size a plain copy of each row); then each row is spread to four
   // bytes a pixel, red first, in place.
   const std::size_t stride = 4 * static_cast<std::size_t>(width);
-  RowScaling scaling{};
-  StartRowScaling(scaling, memory.get(), header.width, header.height, width, height, rgba,
-                  static_cast<std::ptrdiff_t>(stride), false);
-  while (!PictureDone(*rows)) {
-    if (!ScaleRows(*rows, scaling, row.get(), 64)) return input.status;
-  }
+  bool data_end_early = false;
+  const StatusCode status = DecodeScaledPicture(
+      input, width, height, rgba, static_cast<std::ptrdiff_t>(stride), &data_end_early);
+  if (status != Ok) return status;
   for (std::int32_t y = 0; y < height; ++y) SpreadRow(rgba + stride * y, width);
-  *truncated = rows->decoder.truncated ? 1 : 0;
+  *truncated = data_end_early ? 1 : 0;
   return Ok;
 }
 

@@ -4,8 +4,6 @@
 #include "wic/stream_picture.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
 
 #include "picture/picture_rows.h"
 #include "support/platform.h"
@@ -131,25 +129,6 @@ StatusCode DecodeStreamPicture(const ByteStream& stream, std::uint64_t start, st
   StreamFile file{&stream, start, 0, 0};
   const Platform os = StreamPlatform(&file);
   InputSource input = StreamSource(os);
-  // The decoder's window and colour table are a few kilobytes: on the heap,
-  // as a COM server's thread may have little stack.
-  std::unique_ptr<PictureRows> rows(new (std::nothrow) PictureRows{});
-  if (!rows) return NoMemory;
-  if (!SeekFromBase(input, 0) || !StartPictureRows(*rows, input)) return input.status;
-  const PictureHeader& header = rows->header;
-  if (width < 1 || height < 1 || width > header.width || height > header.height)
-    return UnsupportedFormat;
-  std::unique_ptr<std::uint64_t[]> memory(
-      new (std::nothrow) std::uint64_t[ScalingMemoryBytes(width) / sizeof(std::uint64_t) + 1]);
-  std::unique_ptr<std::uint8_t[]> row(new (std::nothrow)
-                                          std::uint8_t[3 * static_cast<std::size_t>(header.width)]);
-  if (!memory || !row) return NoMemory;
-  RowScaling scaling{};
-  StartRowScaling(scaling, memory.get(), header.width, header.height, width, height, out, stride,
-                  false);
-  while (!PictureDone(*rows)) {
-    if (!ScaleRows(*rows, scaling, row.get(), 64)) return input.status;
-  }
-  *truncated = rows->decoder.truncated;
-  return Ok;
+  if (!SeekFromBase(input, 0)) return input.status;
+  return DecodeScaledPicture(input, width, height, out, stride, truncated);
 }
