@@ -80,6 +80,21 @@ HRESULT CopyRect(const std::uint8_t* picture, UINT width, UINT height, const WIC
   return S_OK;
 }
 
+// What a GCmpSH0 file does not hold (metadata, a preview or thumbnail of its
+// own): the caller's slot is emptied and `result` says why.
+template <class T>
+HRESULT Missing(T** slot, HRESULT result) {
+  if (slot != nullptr) *slot = nullptr;
+  return result;
+}
+
+// Nor colour contexts: there are none.
+HRESULT NoColorContexts(UINT* count) {
+  if (count == nullptr) return E_INVALIDARG;
+  *count = 0;
+  return S_OK;
+}
+
 class Decoder final : public IWICBitmapDecoder {
  public:
   Decoder() {
@@ -164,21 +179,16 @@ class Decoder final : public IWICBitmapDecoder {
     return WINCODEC_ERR_PALETTEUNAVAILABLE;
   }
   HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
-    if (reader != nullptr) *reader = nullptr;
-    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    return Missing(reader, WINCODEC_ERR_UNSUPPORTEDOPERATION);
   }
   HRESULT STDMETHODCALLTYPE GetPreview(IWICBitmapSource** preview) override {
-    if (preview != nullptr) *preview = nullptr;
-    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    return Missing(preview, WINCODEC_ERR_UNSUPPORTEDOPERATION);
   }
   HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
-    if (count == nullptr) return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
+    return NoColorContexts(count);
   }
   HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource** thumbnail) override {
-    if (thumbnail != nullptr) *thumbnail = nullptr;
-    return WINCODEC_ERR_CODECNOTHUMBNAIL;
+    return Missing(thumbnail, WINCODEC_ERR_CODECNOTHUMBNAIL);
   }
   HRESULT STDMETHODCALLTYPE GetFrameCount(UINT* count) override {
     if (count == nullptr) return E_INVALIDARG;
@@ -314,17 +324,13 @@ class Frame final : public IWICBitmapFrameDecode, public IWICBitmapSourceTransfo
 
   // IWICBitmapFrameDecode
   HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader** reader) override {
-    if (reader != nullptr) *reader = nullptr;
-    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+    return Missing(reader, WINCODEC_ERR_UNSUPPORTEDOPERATION);
   }
   HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
-    if (count == nullptr) return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
+    return NoColorContexts(count);
   }
   HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource** thumbnail) override {
-    if (thumbnail != nullptr) *thumbnail = nullptr;
-    return WINCODEC_ERR_CODECNOTHUMBNAIL;
+    return Missing(thumbnail, WINCODEC_ERR_CODECNOTHUMBNAIL);
   }
 
   // IWICBitmapSourceTransform: any size up to the full one, 24bppBGR, upright.
