@@ -21,19 +21,25 @@ struct StreamFile {
 // A stream may give fewer bytes than asked before its end (one that arrives
 // over a network, say); a file gives fewer only at its end, which is what the
 // decoder takes a short read for. So the stream is read until the count is
-// met or a read gives nothing.
-bool ReadStream(void* context, FileHandle, void* buffer, std::uint32_t count, std::uint32_t* done) {
-  auto& file = *static_cast<StreamFile*>(context);
+// met or a read gives nothing. False when a read fails.
+bool ReadUpTo(const ByteStream& stream, void* buffer, std::uint32_t count, std::uint32_t* done) {
   *done = 0;
   for (std::uint32_t got = 1; *done < count && got != 0; *done += got) {
     got = 0;
-    if (!file.stream->read(file.stream->context, static_cast<std::uint8_t*>(buffer) + *done,
-                           count - *done, &got) ||
-        got > count - *done) {
-      *done = 0;
-      file.error = kErrorReadFault;
+    if (!stream.read(stream.context, static_cast<std::uint8_t*>(buffer) + *done, count - *done,
+                     &got) ||
+        got > count - *done)
       return false;
-    }
+  }
+  return true;
+}
+
+bool ReadStream(void* context, FileHandle, void* buffer, std::uint32_t count, std::uint32_t* done) {
+  auto& file = *static_cast<StreamFile*>(context);
+  if (!ReadUpTo(*file.stream, buffer, count, done)) {
+    *done = 0;
+    file.error = kErrorReadFault;
+    return false;
   }
   file.position += *done;
   return true;
@@ -114,11 +120,7 @@ StatusCode ReadStreamHeader(const ByteStream& stream, std::uint64_t start, Pictu
   *signature = false;
   if (!stream.seek(stream.context, start)) return ReadError;
   // A short stream is read to its end: what it lacks is no header.
-  for (std::uint32_t done = 1; got < sizeof bytes && done != 0; got += done) {
-    if (!stream.read(stream.context, bytes + got, sizeof bytes - got, &done) ||
-        done > sizeof bytes - got)
-      return ReadError;
-  }
+  if (!ReadUpTo(stream, bytes, sizeof bytes, &got)) return ReadError;
   *signature = got >= 8 && std::equal(bytes, bytes + 8, "GCmpSH0");
   return got == sizeof bytes && ParsePictureHeader(bytes, header) ? Ok : UnsupportedFormat;
 }
