@@ -106,28 +106,35 @@ std::int32_t CopyMember(const PluginHost& plugins, const ArchiveMembers& archive
                         const Member& member, OutputFile& out, std::string* error,
                         ProgressCallback progress, HostInt user_data) {
   constexpr std::size_t kPiece = std::size_t{4} << 20;
+  // The member's bytes when they are in memory: the block the plug-in gave,
+  // or the archive read from standard input. Otherwise they are read from the
+  // file a piece at a time.
   std::vector<std::uint8_t> whole;
-  if (!plugins.linked || archive.source.memory) {
+  const std::uint8_t* held = nullptr;
+  if (!plugins.linked) {
     const std::int32_t status =
         ReadMember(plugins, archive, member, &whole, error, progress, user_data);
     if (status != Ok) return status;
+    held = whole.data();
+  } else if (archive.source.memory) {
+    held = archive.source.memory->data() + member.position;
   }
   try {
-    std::vector<std::uint8_t> piece(whole.empty() ? std::min<std::size_t>(kPiece, member.size) : 0);
+    std::vector<std::uint8_t> piece(held == nullptr ? std::min<std::size_t>(kPiece, member.size)
+                                                    : 0);
     for (std::size_t done = 0; done < member.size; done += kPiece) {
       const std::size_t size = std::min<std::size_t>(kPiece, member.size - done);
       if (progress != nullptr &&
           progress(static_cast<std::int32_t>(done * 100 / member.size), 100, user_data) != 0)
         return Cancelled;
-      const std::uint8_t* bytes = whole.data() + done;
-      if (whole.empty()) {
+      const std::uint8_t* bytes = held != nullptr ? held + done : piece.data();
+      if (held == nullptr) {
         std::lock_guard<std::mutex> hold(archive.file->lock);
         std::ifstream& in = archive.file->stream;
         in.clear();
         in.seekg(static_cast<std::streamoff>(member.position + done));
         in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(size));
         if (!in || in.gcount() != static_cast<std::streamsize>(size)) return ReadError;
-        bytes = piece.data();
       }
       if (!WriteOutput(out, bytes, size, error)) return OutputError;
     }
