@@ -81,6 +81,15 @@ def read_png(path):
     return width, height, rows
 
 
+def downloaded(path):
+    """True once the browser has saved `path` (within 20 seconds)."""
+    for _ in range(200):
+        if os.path.exists(path):
+            return True
+        time.sleep(0.1)
+    return False
+
+
 # The site from a local server, every request noted.
 requested = []
 
@@ -133,11 +142,7 @@ try:
     check(shown == rows, "the picture on the page differs from jamcg's BMP")
     driver.find_element(By.ID, "save").click()
     saved = os.path.join(downloads, "1.png")
-    for _ in range(100):
-        if os.path.exists(saved):
-            break
-        time.sleep(0.1)
-    check(os.path.exists(saved) and read_png(saved)[2] == rows, "the saved PNG differs from jamcg's BMP")
+    check(downloaded(saved) and read_png(saved)[2] == rows, "the saved PNG differs from jamcg's BMP")
     # The arrow key steps to member 2 (gradient.gcmp, 320 x 200); Escape closes.
     driver.find_element(By.TAG_NAME, "body").send_keys(Keys.ARROW_RIGHT)
     wait.until(lambda d: d.execute_script("return document.getElementById('picture').width") == 320)
@@ -147,11 +152,7 @@ try:
     # All pictures as a ZIP of PNG files: members 1, 2 and 4 (3 is no picture).
     driver.find_element(By.CSS_SELECTOR, ".archive button").click()
     archive = os.path.join(downloads, "set.zip")
-    for _ in range(200):
-        if os.path.exists(archive):
-            break
-        time.sleep(0.1)
-    if os.path.exists(archive):
+    if downloaded(archive):
         with zipfile.ZipFile(archive) as z:
             check(z.testzip() is None and z.namelist() == ["1.png", "2.png", "4.png"], f"ZIP: {z.namelist()}")
             z.extract("1.png", os.path.join(work, "unzipped"))
